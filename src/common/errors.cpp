@@ -1,0 +1,57 @@
+#include "common/errors.h"
+
+#include <cxxabi.h>
+#include <cstdlib>
+#include <memory>
+#include <typeinfo>
+
+namespace veldra {
+
+Error::Error(QString typeName, QString message)
+    : std::runtime_error(message.toStdString()), m_type(std::move(typeName)), m_message(std::move(message))
+{
+}
+
+QString errorTypeName(const std::exception& e)
+{
+    if (auto* v = dynamic_cast<const Error*>(&e)) return v->typeName();
+    int status = 0;
+    const char* raw = typeid(e).name();
+    std::unique_ptr<char, void (*)(void*)> name(abi::__cxa_demangle(raw, nullptr, nullptr, &status), std::free);
+    return QString::fromLatin1(status == 0 && name ? name.get() : raw);
+}
+
+QString errorMessage(const std::exception& e)
+{
+    if (auto* v = dynamic_cast<const Error*>(&e)) return v->message();
+    return QString::fromUtf8(e.what());
+}
+
+QString errorDetails(const std::exception& e)
+{
+    return QStringLiteral("Error |  msg = [") + errorTypeName(e) + QStringLiteral(" : ") + errorMessage(e) + u']';
+}
+
+QString currentErrorDetails()
+{
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        return errorDetails(e);
+    } catch (...) {
+        return QStringLiteral("Error |  msg = [Exception : unknown failure]");
+    }
+}
+
+QString currentErrorMessage()
+{
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        return errorMessage(e);
+    } catch (...) {
+        return QStringLiteral("unknown failure");
+    }
+}
+
+}  // namespace veldra

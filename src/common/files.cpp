@@ -1,0 +1,115 @@
+#include "common/files.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <mutex>
+
+#include "common/cp1252.h"
+#include "common/errors.h"
+#include "common/text.h"
+
+namespace veldra {
+
+bool isValidUtf8(const QByteArray& bytes)
+{
+    QStringDecoder dec(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    (void)dec.decode(bytes);
+    return !dec.hasError();
+}
+
+QString decodeUtf8Lossy(const QByteArray& bytes) { return QString::fromUtf8(bytes); }
+
+QString decodeText(const QByteArray& bytes, NoBomEncoding fallback)
+{
+    if (bytes.startsWith("\xEF\xBB\xBF")) return QString::fromUtf8(bytes.mid(3));
+    if (bytes.startsWith("\xFF\xFE")) {
+        QStringDecoder dec(QStringDecoder::Utf16LE);
+        return dec.decode(bytes.mid(2));
+    }
+    if (bytes.startsWith("\xFE\xFF")) {
+        QStringDecoder dec(QStringDecoder::Utf16BE);
+        return dec.decode(bytes.mid(2));
+    }
+    if (fallback == NoBomEncoding::Utf8OrCp1252 && isValidUtf8(bytes)) return QString::fromUtf8(bytes);
+    return cp1252::decode(bytes);
+}
+
+QByteArray readFileBytes(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) throw FileError(QStringLiteral("Cannot open file \"%1\": %2").arg(path, f.errorString()));
+    return f.readAll();
+}
+
+QString readTextFile(const QString& path, NoBomEncoding fallback) { return decodeText(readFileBytes(path), fallback); }
+
+QStringList readTextFileLines(const QString& path, NoBomEncoding fallback)
+{
+    return splitLines(readTextFile(path, fallback));
+}
+
+QByteArray textFileBytes(const QStringList& lines)
+{
+    QByteArray out("\xEF\xBB\xBF");
+    for (const QString& l : lines) {
+        out += l.toUtf8();
+        out += "\r\n";
+    }
+    return out;
+}
+
+void writeTextFile(const QString& path, const QStringList& lines)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw FileError(QStringLiteral("Cannot create file \"%1\": %2").arg(path, f.errorString()));
+    const QByteArray bytes = textFileBytes(lines);
+    if (f.write(bytes) != bytes.size())
+        throw FileError(QStringLiteral("Cannot write file \"%1\": %2").arg(path, f.errorString()));
+}
+
+void writeFileAtomically(const QString& path, const QByteArray& bytes)
+{
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        throw FileError(QStringLiteral("Cannot create file \"%1\": %2").arg(path, f.errorString()));
+    f.write(bytes);
+    if (!f.commit()) throw FileError(QStringLiteral("Cannot write file \"%1\": %2").arg(path, f.errorString()));
+}
+
+bool recursiveDelete(const QString& path)
+{
+    QFileInfo fi(path);
+    if (!fi.exists() && !fi.isSymLink()) return true;
+    if (fi.isDir() && !fi.isSymLink()) return QDir(path).removeRecursively();
+    return QFile::remove(path);
+}
+
+namespace {
+std::mutex g_folderMutex;
+QString g_folderOverride;
+}  // namespace
+
+QString programFolder()
+{
+    {
+        std::lock_guard lock(g_folderMutex);
+        if (!g_folderOverride.isEmpty()) return g_folderOverride;
+    }
+    return QCoreApplication::applicationDirPath();
+}
+
+void setProgramFolderForTesting(const QString& folder)
+{
+    std::lock_guard lock(g_folderMutex);
+    g_folderOverride = folder;
+    while (g_folderOverride.size() > 1 && g_folderOverride.endsWith(u'/')) g_folderOverride.chop(1);
+}
+
+QString programFile(const QString& name) { return programFolder() + u'/' + name; }
+
+}  // namespace veldra

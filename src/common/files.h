@@ -1,0 +1,46 @@
+#pragma once
+// Files and folders: text files with byte-order-mark detection, recursive delete,
+// and the program folder.
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace veldra {
+
+enum class NoBomEncoding {
+    Utf8OrCp1252,  // UTF-8 when the bytes are valid UTF-8, Windows-1252 otherwise
+    Cp1252,        // always Windows-1252
+};
+
+// Decodes file bytes: a UTF-8, UTF-16 LE or UTF-16 BE byte-order mark decides;
+// without one, `fallback` does.
+QString decodeText(const QByteArray& bytes, NoBomEncoding fallback = NoBomEncoding::Utf8OrCp1252);
+bool isValidUtf8(const QByteArray& bytes);
+// Decodes UTF-8, each invalid sequence giving U+FFFD.
+QString decodeUtf8Lossy(const QByteArray& bytes);
+
+// Reads a whole file; throws FileError when it cannot be opened.
+QByteArray readFileBytes(const QString& path);
+QString readTextFile(const QString& path, NoBomEncoding fallback = NoBomEncoding::Utf8OrCp1252);
+QStringList readTextFileLines(const QString& path, NoBomEncoding fallback = NoBomEncoding::Utf8OrCp1252);
+
+// The byte form of lines as the system writes text files: UTF-8 with a byte-order
+// mark, CR LF after every line, the last one included.
+QByteArray textFileBytes(const QStringList& lines);
+// Writes (replacing) the file; throws FileError.
+void writeTextFile(const QString& path, const QStringList& lines);
+// Writes bytes to `path` through a temporary file in the same folder and a rename, so a
+// reader sees the old content or the new one, never a part.
+void writeFileAtomically(const QString& path, const QByteArray& bytes);
+
+// Removes a file, or a folder with everything in it. True when nothing is left.
+bool recursiveDelete(const QString& path);
+
+// The folder of the running program file, without a trailing "/".
+QString programFolder();
+// Tests point the program folder somewhere else; an empty text restores the default.
+void setProgramFolderForTesting(const QString& folder);
+// The path of a file in the program folder.
+QString programFile(const QString& name);
+
+}  // namespace veldra

@@ -1,0 +1,24 @@
+#pragma once
+// What console operations ask of the operator: message boxes, Yes/No questions, the
+// folder dialog and opening a file with its program. The window implements it with
+// dialogs, the headless server on stderr, tests with scripted answers.
+#include <QString>
+
+namespace veldra {
+
+class OperatorUi {
+public:
+    virtual ~OperatorUi() = default;
+    // A modal message box with one OK button.
+    virtual void showMessage(const QString& text) = 0;
+    // An error message box (failures of request threads, shown by the main thread).
+    virtual void showError(const QString& text) = 0;
+    // A Yes/No question; true for Yes.
+    virtual bool askYesNo(const QString& question) = 0;
+    // The folder dialog "Choose a directory"; an empty text when cancelled.
+    virtual QString chooseFolder(const QString& startFolder) = 0;
+    // Opens a file with the program associated with its kind.
+    virtual void openWithItsProgram(const QString& path) = 0;
+};
+
+}  // namespace veldra

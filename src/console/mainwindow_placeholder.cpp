@@ -1,0 +1,1 @@
+// The window's pages arrive with the console.

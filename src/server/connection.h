@@ -1,0 +1,50 @@
+#pragma once
+// One accepted client connection: a connected TCP socket, its peer's dotted IPv4
+// address and its handle.
+#include <QByteArray>
+#include <QString>
+#include <atomic>
+#include <chrono>
+
+#include "common/errors.h"
+
+namespace veldra {
+
+class SocketError : public Error {
+public:
+    explicit SocketError(const QString& message) : Error(QStringLiteral("ESocketError"), message) {}
+};
+
+class ClientConnection {
+public:
+    // Takes ownership of a connected socket.
+    ClientConnection(int fd, QString peerAddress);
+    ~ClientConnection();
+    ClientConnection(const ClientConnection&) = delete;
+    ClientConnection& operator=(const ClientConnection&) = delete;
+
+    const QString& peerAddress() const { return m_peer; }
+    // The socket handle written into log lines.
+    qintptr handle() const { return m_handle; }
+
+    enum class ReadStatus { Data, Nothing, Closed };
+    // Waits until bytes have arrived or `timeout` has passed, then takes what has
+    // arrived (at most `maxBytes`). Closed: the peer ended its side, or the server
+    // closed the connection.
+    ReadStatus receiveAvailable(std::chrono::milliseconds timeout, QByteArray& out, qsizetype maxBytes = 64 * 1024);
+    // Sends all bytes; throws SocketError.
+    void send(const QByteArray& bytes);
+    // Ends the connection from another thread (STOP): reads and sends fail from now on.
+    void abort();
+    bool aborted() const { return m_aborted.load(); }
+    // Closes the socket (the owning request thread, when it finishes).
+    void close();
+
+private:
+    int m_fd;
+    qintptr m_handle;
+    QString m_peer;
+    std::atomic<bool> m_aborted{false};
+};
+
+}  // namespace veldra

@@ -1,0 +1,36 @@
+#pragma once
+// The steps of the request pipeline that other subsystems do: the access decision,
+// preparation, the cache, execution, the request count and the share list.
+#include <QString>
+
+namespace veldra {
+
+class TServerThread;
+
+struct AccessDecision {
+    enum class Kind { Neither, Blocked, Registered };
+    Kind kind = Kind::Neither;
+    QString endDate;  // registered: the end-date text of the white-list line
+};
+
+class RequestSteps {
+public:
+    virtual ~RequestSteps() = default;
+    // e-mail and secure code in lower case, both non-empty; the client's dotted address.
+    virtual AccessDecision checkClientAccess(const QString& email, const QString& seccode, const QString& address) = 0;
+    // True when the query function file of `name` exists in the queries folder.
+    virtual bool functionFileExists(const TServerThread& request) = 0;
+    // The prepared query text; an error travels between "<#msg>" and "</#msg>".
+    virtual QString prepareQuery(TServerThread& request) = 0;
+    // Looks the prepared query up in the cache; when found, sends it, logs and counts
+    // the request, and returns true. Called only when the cache is in use.
+    virtual bool answerFromCache(TServerThread& request, const QString& preparedQuery) = 0;
+    // Runs the query and builds the answer text; empty when the query failed.
+    virtual QString saveQueryAs(TServerThread& request, const QString& preparedQuery) = 0;
+    // Stores a sent answer under the request's cache key. Called only when the cache is in use.
+    virtual void storeInCache(TServerThread& request, const QString& answer) = 0;
+    // Has the main thread count one answered request.
+    virtual void countRequest() = 0;
+};
+
+}  // namespace veldra

@@ -1,0 +1,54 @@
+#pragma once
+// The request thread's record and its one operation, ClientExecute: one GET request
+// per connection, from the first read to the closed connection.
+#include <QString>
+#include <memory>
+
+#include "config/serversettings.h"
+#include "server/connection.h"
+
+namespace veldra {
+
+class ServerContext;
+
+class TServerThread {
+public:
+    TServerThread(std::shared_ptr<ClientConnection> connection, const ServerContext& context, quint64 threadId);
+
+    // Serves the connection's one request and closes the connection. Failures that
+    // escape a step end the request without an answer and are handed to the operator.
+    void ClientExecute();
+
+    // The per-request record, reset at the start of ClientExecute.
+    bool TestClient = true;
+    QString DateActive;
+    QString InputRequest;
+    QString NameRequest;
+    QString InputParameters;
+    QString NecessaryFormatAnswer;
+    QString CreateNameForCache;
+    QString _email;
+    QString _seccode;
+
+    ClientConnection& connection() const { return *m_connection; }
+    const ServerContext& context() const { return m_context; }
+    // The running settings as they were when this request began.
+    const TServerSettings& settings() const { return *m_settings; }
+    quint64 threadId() const { return m_threadId; }
+
+    // The standard log line of this connection for `message`.
+    QString logLine(const QString& message) const;
+    // Writes logLine(message) to the event log.
+    void log(const QString& message) const;
+
+private:
+    void reset();
+    void execute();
+
+    std::shared_ptr<ClientConnection> m_connection;
+    const ServerContext& m_context;
+    std::shared_ptr<const TServerSettings> m_settings;
+    quint64 m_threadId;
+};
+
+}  // namespace veldra

@@ -1,0 +1,63 @@
+#pragma once
+// Shared test helpers.
+#include <QString>
+#include <QStringList>
+#include <chrono>
+#include <functional>
+#include <future>
+#include <optional>
+
+#include "common/mainthread.h"
+#include "common/operatorui.h"
+
+namespace veldra::test {
+
+// Runs `fn` on a worker thread while the main thread serves hand-overs, and returns
+// its result. Use it for anything that talks to the server from the client side.
+template <class F>
+auto inWorker(F fn) -> decltype(fn())
+{
+    auto fut = std::async(std::launch::async, std::move(fn));
+    mainthread::serveUntil([&] { return fut.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
+    return fut.get();
+}
+
+// An operator that records what it was shown and answers from a script.
+class ScriptedOperator : public OperatorUi {
+public:
+    void showMessage(const QString& text) override { messages << text; }
+    void showError(const QString& text) override { errors << text; }
+    bool askYesNo(const QString& question) override
+    {
+        questions << question;
+        return answerYes;
+    }
+    QString chooseFolder(const QString&) override { return folderAnswer; }
+    void openWithItsProgram(const QString& path) override { opened << path; }
+
+    QStringList messages, errors, questions, opened;
+    bool answerYes = true;
+    QString folderAnswer;
+};
+
+// The private MariaDB server that scripts/test starts (VELDRA_TEST_DB_HOST, _PORT,
+// _USER, _PASSWORD). Without it a test skips, except under CI=true, where it fails.
+struct TestDatabase {
+    QString host;
+    int port = 0;
+    QString user;
+    QString password;
+};
+std::optional<TestDatabase> testDatabase();
+
+}  // namespace veldra::test
+
+// Skips the test when no test database is configured (fails when CI=true).
+#define VELDRA_REQUIRE_DATABASE(var)                                                        \
+    auto var##_opt = ::veldra::test::testDatabase();                                        \
+    if (!var##_opt) {                                                                       \
+        if (qEnvironmentVariable("CI") == QLatin1String("true"))                            \
+            FAIL() << "CI=true and no test database (VELDRA_TEST_DB_* not set)";             \
+        GTEST_SKIP() << "no test database: run scripts/test";                               \
+    }                                                                                       \
+    const ::veldra::test::TestDatabase& var = *var##_opt
