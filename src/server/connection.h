@@ -3,6 +3,7 @@
 // address and its handle.
 #include <QByteArray>
 #include <QString>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 
@@ -41,7 +42,7 @@ public:
     void close();
 
 private:
-    int m_fd;
+    std::atomic<int> m_fd;
     qintptr m_handle;
     QString m_peer;
     std::atomic<bool> m_aborted{false};

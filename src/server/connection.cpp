@@ -1,0 +1,72 @@
+#include "server/connection.h"
+
+#include <cerrno>
+#include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace veldra {
+
+ClientConnection::ClientConnection(int fd, QString peerAddress) : m_fd(fd), m_handle(fd), m_peer(std::move(peerAddress)) {}
+
+ClientConnection::~ClientConnection() { close(); }
+
+ClientConnection::ReadStatus ClientConnection::receiveAvailable(std::chrono::milliseconds timeout, QByteArray& out,
+                                                                qsizetype maxBytes)
+{
+    out.clear();
+    if (m_fd < 0 || m_aborted.load()) return ReadStatus::Closed;
+    pollfd p{m_fd, POLLIN, 0};
+    int r;
+    do {
+        r = ::poll(&p, 1, int(std::max<std::chrono::milliseconds::rep>(0, timeout.count())));
+    } while (r < 0 && errno == EINTR);
+    if (r < 0) throw SocketError(QString::fromLocal8Bit(std::strerror(errno)));
+    if (r == 0) return ReadStatus::Nothing;
+    if (m_aborted.load()) return ReadStatus::Closed;
+    out.resize(maxBytes);
+    ssize_t n;
+    do {
+        n = ::recv(m_fd, out.data(), size_t(maxBytes), 0);
+    } while (n < 0 && errno == EINTR);
+    if (n <= 0) {
+        out.clear();
+        return ReadStatus::Closed;
+    }
+    out.truncate(n);
+    return ReadStatus::Data;
+}
+
+void ClientConnection::send(const QByteArray& bytes)
+{
+    if (m_fd < 0 || m_aborted.load()) throw SocketError(QStringLiteral("Socket is closed"));
+    const char* p = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::send(m_fd, p, size_t(left), MSG_NOSIGNAL);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw SocketError(QStringLiteral("Socket Error # %1\n%2").arg(errno).arg(QString::fromLocal8Bit(std::strerror(errno))));
+        }
+        p += n;
+        left -= n;
+    }
+}
+
+void ClientConnection::abort()
+{
+    m_aborted.store(true);
+    // shutdown, not close: the handle stays ours until the request thread closes it
+    if (m_fd >= 0) ::shutdown(m_fd, SHUT_RDWR);
+}
+
+void ClientConnection::close()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+}  // namespace veldra
