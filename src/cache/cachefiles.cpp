@@ -1,0 +1,161 @@
+#include "cache/cachefiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+#include "common/cp1252.h"
+#include "common/errors.h"
+#include "common/files.h"
+#include "common/md5.h"
+#include "common/text.h"
+#include "server/answers.h"
+#include "server/connection.h"
+
+namespace veldra::cache {
+
+namespace {
+
+const QByteArray kBom("\xEF\xBB\xBF", 3);
+const QString kJsonStatusStart = QStringLiteral("\"statusText\": \"");
+const QString kJsonStatusEnd = QStringLiteral("\",");
+const QString kXmlStatusStart = QStringLiteral("<statusText>");
+const QString kXmlStatusEnd = QStringLiteral("</statusText>");
+const QString kNoCache = QStringLiteral("[nocache]");
+
+std::atomic<quint64> g_tempCounter{0};
+
+QString temporaryNameFor(const QString& path)
+{
+    // Same folder as the target, so that the rename stays on one file system; the
+    // name ends in ".part", never in ".cache".
+    return path + QStringLiteral("-%1-%2.part").arg(::getpid()).arg(g_tempCounter.fetch_add(1));
+}
+
+}  // namespace
+
+QString keyText(const QString& nameRequest, bool testClient, const QString& formatName, const QString& preparedQuery)
+{
+    const QString prefix = u'[' + trim(nameRequest) + QStringLiteral("][") +
+                           (testClient ? QStringLiteral("-1") : QStringLiteral("0")) + QStringLiteral("]|[") +
+                           formatName + QStringLiteral("]=");
+    return prefix.toUpper() + preparedQuery;
+}
+
+QByteArray keyBytes(const QString& keyText)
+{
+    return cp1252::encode(decodeUtf8Lossy(cp1252::encode(keyText)));
+}
+
+QString cacheKey(const QString& nameRequest, bool testClient, const QString& formatName, const QString& preparedQuery)
+{
+    if (trim(preparedQuery).isEmpty()) return {};
+    return md5Hex(keyBytes(keyText(nameRequest, testClient, formatName, preparedQuery)));
+}
+
+bool cacheInUse(const TServerSettings& settings)
+{
+    return settings.EnabledCaching && !settings.PathToCache.isEmpty() && QFileInfo(settings.PathToCache).isDir();
+}
+
+QString functionFolder(const TServerSettings& settings, const QString& nameRequest)
+{
+    return settings.PathToCache + nameRequest;
+}
+
+QString cacheFilePath(const TServerSettings& settings, const QString& nameRequest, const QString& key)
+{
+    return functionFolder(settings, nameRequest) + u'/' + key + QStringLiteral(".cache");
+}
+
+bool isTextFormat(const QString& formatName)
+{
+    const QString f = formatName.toLower();
+    return f == QLatin1String("csv[;]") || f == QLatin1String("csv[,]") || f == QLatin1String("txt[tab]");
+}
+
+std::optional<QString> readCacheFile(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        if (!QFileInfo::exists(path)) return std::nullopt;
+        throw FileError(QStringLiteral("Cannot open file \"%1\": %2").arg(path, f.errorString()));
+    }
+    QByteArray bytes = f.readAll();
+    if (f.error() != QFileDevice::NoError)
+        throw FileError(QStringLiteral("Cannot read file \"%1\": %2").arg(path, f.errorString()));
+    if (bytes.startsWith(kBom)) bytes.remove(0, kBom.size());
+    return QString::fromUtf8(bytes);
+}
+
+QByteArray cacheFileBytes(const QString& answer, const QString& formatName)
+{
+    QByteArray bytes = answer.toUtf8();
+    if (isTextFormat(formatName)) bytes.prepend(kBom);
+    return bytes;
+}
+
+void writeCacheFile(const QString& path, const QByteArray& bytes)
+{
+    const QString temp = temporaryNameFor(path);
+    {
+        QFile f(temp);
+        if (!f.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            throw FileError(QStringLiteral("Cannot create file \"%1\": %2").arg(temp, f.errorString()));
+        if (f.write(bytes) != bytes.size() || !f.flush()) {
+            const QString why = f.errorString();
+            f.close();
+            QFile::remove(temp);
+            throw FileError(QStringLiteral("Cannot write file \"%1\": %2").arg(temp, why));
+        }
+    }
+    // rename() replaces the target in one step.
+    if (std::rename(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()) != 0) {
+        const QString why = QString::fromLocal8Bit(std::strerror(errno));
+        QFile::remove(temp);
+        throw FileError(QStringLiteral("Cannot write file \"%1\": %2").arg(path, why));
+    }
+}
+
+QString rewriteStatusText(const QString& answer, const QString& formatName, bool testClient, const QString& dateActive)
+{
+    if (testClient || isTextFormat(formatName)) return answer;
+    QString stored = textBetween(answer, kJsonStatusStart, kJsonStatusEnd);
+    if (stored.isEmpty()) stored = textBetween(answer, kXmlStatusStart, kXmlStatusEnd);
+    if (stored.isEmpty()) return answer;
+    return replaceAllNoCase(answer, stored, QStringLiteral("Final date of use : ") + dateActive);
+}
+
+bool lookupAndSend(const CacheRequest& request, const QString& preparedQuery, QString& keyOut,
+                   const std::function<void()>& countRequest)
+{
+    keyOut = cacheKey(request.nameRequest, request.testClient, request.formatName, preparedQuery);
+    if (keyOut.isEmpty() || !cacheInUse(request.settings)) return false;
+    const std::optional<QString> stored = readCacheFile(cacheFilePath(request.settings, request.nameRequest, keyOut));
+    if (!stored) return false;
+    const QString answer = rewriteStatusText(*stored, request.formatName, request.testClient, request.dateActive);
+    sendAnswer(request.connection, answer, encodingForFormat(request.formatName));
+    if (request.log) request.log(QStringLiteral("{ClientExecute} Data for client was sent from cache !!! "));
+    if (countRequest) countRequest();
+    return true;
+}
+
+bool store(const CacheRequest& request, const QString& key, const QString& answer)
+{
+    if (key.isEmpty() || trim(answer).isEmpty() || answer.startsWith(kNoCache)) return false;
+    if (!cacheInUse(request.settings)) return false;
+    const QString folder = functionFolder(request.settings, request.nameRequest);
+    if (!QFileInfo(folder).isDir()) {
+        QDir().mkdir(folder);
+        if (!QFileInfo(folder).isDir()) return false;
+    }
+    writeCacheFile(cacheFilePath(request.settings, request.nameRequest, key), cacheFileBytes(answer, request.formatName));
+    return true;
+}
+
+}  // namespace veldra::cache

@@ -1,0 +1,93 @@
+#pragma once
+// The answer cache on disk: keys, the function folders, reading a cached answer and
+// storing a fresh one.
+//
+// Layout: PathToCache + NameRequest is the function folder; in it, key + ".cache" is
+// the cache file. A store writes a temporary file in the function folder (its name
+// never ends in ".cache") and renames it over the cache file, so a reader sees the
+// old answer or the new one, never part of one. A cache file that is missing, or
+// vanishes before it is read, is a miss.
+#include <QByteArray>
+#include <QString>
+#include <functional>
+#include <optional>
+
+#include "config/serversettings.h"
+
+namespace veldra {
+
+class ClientConnection;
+class TServerThread;
+
+namespace cache {
+
+// "[" name "][" kind "]|[" format "]=" in upper case, followed by the prepared query
+// unchanged; kind is "-1" for a test client, "0" for a registered one.
+QString keyText(const QString& nameRequest, bool testClient, const QString& formatName, const QString& preparedQuery);
+// The key text through Windows-1252, decoded as UTF-8 (invalid sequences give U+FFFD)
+// and back to Windows-1252.
+QByteArray keyBytes(const QString& keyText);
+// MD5 hex of the key bytes; empty when the prepared query is blank after trimming.
+QString cacheKey(const QString& nameRequest, bool testClient, const QString& formatName, const QString& preparedQuery);
+
+// Caching switched on and the cache folder existing.
+bool cacheInUse(const TServerSettings& settings);
+// PathToCache + NameRequest (PathToCache already ends with "/").
+QString functionFolder(const TServerSettings& settings, const QString& nameRequest);
+// Function folder + "/" + key + ".cache".
+QString cacheFilePath(const TServerSettings& settings, const QString& nameRequest, const QString& key);
+
+// True for "csv[;]", "csv[,]" and "txt[tab]" in any letter case.
+bool isTextFormat(const QString& formatName);
+
+// The whole cached answer, decoded as UTF-8 with a leading byte-order mark skipped;
+// nothing when the file does not exist (or is gone by the time it is opened). Other
+// read failures throw FileError.
+std::optional<QString> readCacheFile(const QString& path);
+// The file bytes of a stored answer: UTF-8, behind EF BB BF for the text formats.
+QByteArray cacheFileBytes(const QString& answer, const QString& formatName);
+// Writes the bytes through a temporary file in the same folder and a rename.
+void writeCacheFile(const QString& path, const QByteArray& bytes);
+
+// A registered client's answer in a non-text format names its own end date: every
+// occurrence of the stored statusText value is replaced by "Final date of use : " +
+// dateActive. The value is taken from the JSON form ("statusText": "..."), or failing
+// that from the XML form (<statusText>...</statusText>). Test clients and text formats
+// are returned unchanged.
+QString rewriteStatusText(const QString& answer, const QString& formatName, bool testClient, const QString& dateActive);
+
+// What one request brings to the cache.
+struct CacheRequest {
+    const TServerSettings& settings;
+    QString nameRequest;
+    bool testClient = true;
+    QString dateActive;
+    QString formatName;
+    ClientConnection& connection;
+    std::function<void(const QString& message)> log;  // writes a standard request log line
+};
+
+// Lookup and send. Computes the key (into `keyOut`); when the cache is in use and the
+// key's file can be read, sends it (after the statusText rewrite) with the
+// encoding of the format, logs the cache line and counts the request. True when the
+// request was answered. A failed send throws.
+bool lookupAndSend(const CacheRequest& request, const QString& preparedQuery, QString& keyOut,
+                   const std::function<void()>& countRequest);
+
+// Store. Only when the cache is in use, the key is not empty and the answer is neither
+// empty nor marked "[nocache]": creates the function folder (one level) when missing
+// and writes the answer under the key. Returns whether a file was written. Write
+// failures throw FileError.
+bool store(const CacheRequest& request, const QString& key, const QString& answer);
+
+}  // namespace cache
+
+// The request pipeline's two cache steps, on the request's record and running
+// settings; both fill request.CreateNameForCache.
+bool CacheLookupAndSend(TServerThread& request, const QString& prepared, const std::function<void()>& countRequest);
+void CacheStore(TServerThread& request, const QString& answer);
+
+// Sets request.CreateNameForCache from the prepared query (left empty when it is blank).
+void CreateNameForCache(TServerThread& request, const QString& prepared);
+
+}  // namespace veldra

@@ -1,0 +1,42 @@
+// The cache steps on a request thread's record. Kept apart from cachefiles.cpp so that
+// the file routines can be used without the request thread.
+#include "cache/cachefiles.h"
+#include "server/tserverthread.h"
+
+namespace veldra {
+
+namespace {
+
+cache::CacheRequest cacheRequestOf(TServerThread& request)
+{
+    return cache::CacheRequest{request.settings(),
+                               request.NameRequest,
+                               request.TestClient,
+                               request.DateActive,
+                               request.NecessaryFormatAnswer,
+                               request.connection(),
+                               [&request](const QString& message) { request.log(message); }};
+}
+
+}  // namespace
+
+void CreateNameForCache(TServerThread& request, const QString& prepared)
+{
+    request.CreateNameForCache =
+        cache::cacheKey(request.NameRequest, request.TestClient, request.NecessaryFormatAnswer, prepared);
+}
+
+bool CacheLookupAndSend(TServerThread& request, const QString& prepared, const std::function<void()>& countRequest)
+{
+    QString key;
+    const bool answered = cache::lookupAndSend(cacheRequestOf(request), prepared, key, countRequest);
+    request.CreateNameForCache = key;
+    return answered;
+}
+
+void CacheStore(TServerThread& request, const QString& answer)
+{
+    cache::store(cacheRequestOf(request), request.CreateNameForCache, answer);
+}
+
+}  // namespace veldra

@@ -1,0 +1,307 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <atomic>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "cache/cachefiles.h"
+#include "common/files.h"
+#include "common/md5.h"
+#include "server/answers.h"
+#include "server/connection.h"
+
+using namespace veldra;
+
+namespace {
+
+const QString kHeader = QStringLiteral("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: Keep-Alive\r\n\r\n");
+
+QString jsonAnswer(const QString& statusText, const QString& value = QStringLiteral("Z\u00FCrich \u20AC"))
+{
+    return kHeader + QStringLiteral("{\r\n\t\"empty\": \"false\",\r\n\t\"statusText\": \"") + statusText +
+           QStringLiteral("\",\r\n\t\"Data\": {\r\n\t\t\"Row\": [\r\n\t\t\t{\r\n\t\t\t\t\"city\": \"") + value +
+           QStringLiteral("\"\r\n\t\t\t}\r\n\t\t]\r\n\t}\r\n}\r\n");
+}
+
+// A client connection over a socketpair; the other end is read back whole.
+struct Wire {
+    int peer = -1;
+    std::unique_ptr<ClientConnection> conn;
+    Wire()
+    {
+        int fds[2];
+        EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+        conn = std::make_unique<ClientConnection>(fds[0], QStringLiteral("127.0.0.1"));
+        peer = fds[1];
+    }
+    ~Wire()
+    {
+        if (peer >= 0) ::close(peer);
+    }
+    QByteArray received()
+    {
+        conn.reset();  // closes our side, so the read below ends
+        QByteArray all;
+        char buf[4096];
+        ssize_t n;
+        while ((n = ::read(peer, buf, sizeof buf)) > 0) all.append(buf, n);
+        return all;
+    }
+};
+
+class CacheFiles : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        cacheRoot = dir.path() + QStringLiteral("/cache/");
+        ASSERT_TRUE(QDir().mkdir(cacheRoot));
+        settings.EnabledCaching = true;
+        settings.PathToCache = cacheRoot;
+    }
+    cache::CacheRequest request(ClientConnection& c, const QString& name, bool testClient, const QString& format,
+                                const QString& date = QString())
+    {
+        return cache::CacheRequest{settings, name, testClient, date, format, c,
+                                   [this](const QString& m) { logged << m; }};
+    }
+    QStringList cacheFiles(const QString& name) const
+    {
+        return QDir(cacheRoot + name).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    }
+
+    QTemporaryDir dir;
+    QString cacheRoot;
+    TServerSettings settings;
+    QStringList logged;
+};
+
+}  // namespace
+
+TEST(CacheKey, AbcDigestIsUpperCaseHex)
+{
+    EXPECT_EQ(cache::keyBytes(QStringLiteral("abc")), QByteArray("abc"));
+    EXPECT_EQ(md5Hex(cache::keyBytes(QStringLiteral("abc"))), QStringLiteral("900150983CD24FB0D6963F7D28E17F72"));
+}
+
+TEST(CacheKey, TextUpperCasesThePrefixOnlyAndMarksTheClientKind)
+{
+    EXPECT_EQ(cache::keyText(QStringLiteral(" sales\t"), true, QStringLiteral("json"), QStringLiteral("select a from t")),
+              QStringLiteral("[SALES][-1]|[JSON]=select a from t"));
+    EXPECT_EQ(cache::keyText(QStringLiteral("sales"), false, QStringLiteral("csv[;]"), QStringLiteral(" x ")),
+              QStringLiteral("[SALES][0]|[CSV[;]]= x "));
+    const QString q = QStringLiteral("select * from sales where year = 2020");
+    EXPECT_EQ(cache::cacheKey(QStringLiteral("sales"), true, QStringLiteral("json"), q),
+              md5Hex(QByteArray("[SALES][-1]|[JSON]=") + q.toLatin1()));
+    // Letter case of name and format does not matter; the client kind does.
+    EXPECT_EQ(cache::cacheKey(QStringLiteral("Sales"), true, QStringLiteral("JSON"), q),
+              cache::cacheKey(QStringLiteral("sales"), true, QStringLiteral("json"), q));
+    EXPECT_NE(cache::cacheKey(QStringLiteral("sales"), true, QStringLiteral("json"), q),
+              cache::cacheKey(QStringLiteral("sales"), false, QStringLiteral("json"), q));
+    EXPECT_TRUE(cache::cacheKey(QStringLiteral("sales"), true, QStringLiteral("json"), QStringLiteral(" \r\n")).isEmpty());
+}
+
+TEST(CacheKey, NonAsciiCharactersGoThroughBothCodePages)
+{
+    struct Case {
+        QString text;
+        QByteArray bytes;
+    } cases[] = {
+        {QStringLiteral("=\u00E9"), QByteArray("=?")},        // E9 alone is no UTF-8
+        {QStringLiteral("=\u00FC"), QByteArray("=?")},        // so é and ü share a key
+        {QStringLiteral("=\u0416"), QByteArray("=?")},        // no Windows-1252 code
+        {QStringLiteral("=\u00C3\u00A9"), QByteArray("=\xE9")},  // C3 A9 is UTF-8 for é
+        {QStringLiteral("=\u20AC"), QByteArray("=?")},        // 80 alone is no UTF-8
+    };
+    for (const auto& c : cases) EXPECT_EQ(cache::keyBytes(c.text), c.bytes) << c.text.toStdString();
+    EXPECT_EQ(cache::cacheKey(QStringLiteral("f"), true, QStringLiteral("xml"), QStringLiteral("name = '\u00E9'")),
+              cache::cacheKey(QStringLiteral("f"), true, QStringLiteral("xml"), QStringLiteral("name = '\u00FC'")));
+}
+
+TEST_F(CacheFiles, StoreThenLookupSendsTheAnswerByteForByte)
+{
+    const QString prepared = QStringLiteral("select city from t");
+    struct Case {
+        QString format;
+        QString answer;
+        bool bom;
+    } cases[] = {
+        {QStringLiteral("json"), jsonAnswer(QStringLiteral("test client - data is modified")), false},
+        {QStringLiteral("xml"), kHeader + QStringLiteral("<Data>\r\n\t<city>\u20AC \u00FCber</city>\r\n</Data>\r\n"), false},
+        {QStringLiteral("csv[;]"), kHeader + QStringLiteral("city;\r\n\u00E9t\u00E9 \u00FF\u0080;\r\n"), true},
+        {QStringLiteral("TXT[TAB]"), kHeader + QStringLiteral("city\t\r\nM\u00FCnchen\t\r\n"), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.format.toStdString());
+        QString key;
+        {
+            Wire w;
+            ASSERT_FALSE(cache::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, c.format), prepared, key, {}));
+            EXPECT_TRUE(w.received().isEmpty());
+        }
+        ASSERT_EQ(key, cache::cacheKey(QStringLiteral("sales"), true, c.format, prepared));
+        Wire w0;
+        ASSERT_TRUE(cache::store(request(*w0.conn, QStringLiteral("sales"), true, c.format), key, c.answer));
+
+        const QByteArray file = readFileBytes(cacheRoot + QStringLiteral("sales/") + key + QStringLiteral(".cache"));
+        const QByteArray utf8 = c.answer.toUtf8();
+        EXPECT_EQ(file, c.bom ? QByteArray("\xEF\xBB\xBF") + utf8 : utf8);
+
+        Wire w;
+        int counted = 0;
+        logged.clear();
+        ASSERT_TRUE(cache::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, c.format), prepared, key,
+                                         [&] { ++counted; }));
+        EXPECT_EQ(w.received(), answerBytes(c.answer, encodingForFormat(c.format)));
+        EXPECT_EQ(counted, 1);
+        EXPECT_EQ(logged, QStringList{QStringLiteral("{ClientExecute} Data for client was sent from cache !!! ")});
+    }
+    // Only the cache files are left in the function folder: no temporary files.
+    for (const QString& f : cacheFiles(QStringLiteral("sales"))) EXPECT_TRUE(f.endsWith(QLatin1String(".cache"))) << f.toStdString();
+    EXPECT_EQ(cacheFiles(QStringLiteral("sales")).size(), 4);
+}
+
+TEST_F(CacheFiles, RegisteredClientsSeeTheirOwnEndDate)
+{
+    const QString prepared = QStringLiteral("select city from t");
+    const QString stored = jsonAnswer(QStringLiteral("Final date of use : 31.12.2025"));
+    const QString key = cache::cacheKey(QStringLiteral("sales"), false, QStringLiteral("json"), prepared);
+    {
+        Wire w;
+        ASSERT_TRUE(cache::store(request(*w.conn, QStringLiteral("sales"), false, QStringLiteral("json")), key, stored));
+    }
+    Wire w;
+    QString k;
+    ASSERT_TRUE(cache::lookupAndSend(
+        request(*w.conn, QStringLiteral("sales"), false, QStringLiteral("JSON"), QStringLiteral("30.06.2026")), prepared, k, {}));
+    EXPECT_EQ(QString::fromUtf8(w.received()), jsonAnswer(QStringLiteral("Final date of use : 30.06.2026")));
+
+    // The rewrite itself: every occurrence, any letter case; text formats and test
+    // clients untouched; the XML form too.
+    const QString twice = jsonAnswer(QStringLiteral("Final date of use : 31.12.2025"), QStringLiteral("FINAL DATE OF USE : 31.12.2025"));
+    EXPECT_EQ(cache::rewriteStatusText(twice, QStringLiteral("json"), false, QStringLiteral("01.01.2027")),
+              jsonAnswer(QStringLiteral("Final date of use : 01.01.2027"), QStringLiteral("Final date of use : 01.01.2027")));
+    EXPECT_EQ(cache::rewriteStatusText(stored, QStringLiteral("json"), true, QStringLiteral("01.01.2027")), stored);
+    const QString csv = kHeader + QStringLiteral("\"statusText\": \"x\",");
+    EXPECT_EQ(cache::rewriteStatusText(csv, QStringLiteral("csv[,]"), false, QStringLiteral("01.01.2027")), csv);
+    const QString xml = kHeader + QStringLiteral("<Data>\r\n\t<empty>false</empty>\r\n\t<statusText>Final date of use : 31.12.2025</statusText>\r\n</Data>\r\n");
+    EXPECT_EQ(cache::rewriteStatusText(xml, QStringLiteral("xml"), false, QStringLiteral("01.01.2027")),
+              kHeader + QStringLiteral("<Data>\r\n\t<empty>false</empty>\r\n\t<statusText>Final date of use : 01.01.2027</statusText>\r\n</Data>\r\n"));
+    const QString noMarkers = kHeader + QStringLiteral("{}");
+    EXPECT_EQ(cache::rewriteStatusText(noMarkers, QStringLiteral("json"), false, QStringLiteral("01.01.2027")), noMarkers);
+}
+
+TEST_F(CacheFiles, StoreRefusesWhatIsNotACacheableAnswer)
+{
+    Wire w;
+    const auto r = request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json"));
+    const QString key = QStringLiteral("900150983CD24FB0D6963F7D28E17F72");
+    EXPECT_FALSE(cache::store(r, key, QString()));
+    EXPECT_FALSE(cache::store(r, key, QStringLiteral(" \r\n")));
+    EXPECT_FALSE(cache::store(r, key, QStringLiteral("[nocache]") + jsonAnswer(QStringLiteral("x"))));
+    EXPECT_FALSE(cache::store(r, QString(), jsonAnswer(QStringLiteral("x"))));
+    EXPECT_FALSE(QFileInfo::exists(cacheRoot + QStringLiteral("sales")));
+    // A function folder that cannot be made one level deep: nothing stored, no failure.
+    const auto deep = request(*w.conn, QStringLiteral("a/b"), true, QStringLiteral("json"));
+    EXPECT_FALSE(cache::store(deep, key, jsonAnswer(QStringLiteral("x"))));
+    EXPECT_FALSE(QFileInfo::exists(cacheRoot + QStringLiteral("a")));
+}
+
+TEST_F(CacheFiles, CachingOffOrCacheFolderMissingLeavesFilesAlone)
+{
+    const QString prepared = QStringLiteral("select 1");
+    const QString key = cache::cacheKey(QStringLiteral("sales"), true, QStringLiteral("json"), prepared);
+    const QString answer = jsonAnswer(QStringLiteral("test client - data is modified"));
+    {
+        Wire w;
+        ASSERT_TRUE(cache::store(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), key, answer));
+    }
+    const QString file = cacheRoot + QStringLiteral("sales/") + key + QStringLiteral(".cache");
+    const QByteArray before = readFileBytes(file);
+
+    settings.EnabledCaching = false;
+    {
+        Wire w;
+        QString k;
+        EXPECT_FALSE(cache::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), prepared, k, {}));
+        EXPECT_FALSE(cache::store(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), key, jsonAnswer(QStringLiteral("new"))));
+        EXPECT_FALSE(cache::store(request(*w.conn, QStringLiteral("other"), true, QStringLiteral("json")), key, answer));
+        EXPECT_TRUE(w.received().isEmpty());
+    }
+    EXPECT_EQ(readFileBytes(file), before);
+    EXPECT_FALSE(QFileInfo::exists(cacheRoot + QStringLiteral("other")));
+
+    settings.EnabledCaching = true;
+    settings.PathToCache = dir.path() + QStringLiteral("/missing/");
+    {
+        Wire w;
+        QString k;
+        EXPECT_FALSE(cache::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), prepared, k, {}));
+        EXPECT_FALSE(cache::store(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), key, answer));
+    }
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + QStringLiteral("/missing")));
+    EXPECT_EQ(readFileBytes(file), before);
+}
+
+TEST_F(CacheFiles, MissingFileOrFunctionFolderIsAMiss)
+{
+    Wire w;
+    QString k;
+    EXPECT_FALSE(cache::lookupAndSend(request(*w.conn, QStringLiteral("nofolder"), true, QStringLiteral("json")),
+                                      QStringLiteral("select 1"), k, {}));
+    EXPECT_FALSE(k.isEmpty());
+    EXPECT_EQ(cache::readCacheFile(cacheRoot + QStringLiteral("nofolder/x.cache")), std::nullopt);
+}
+
+// Identical requests at the same moment, while the answer is stored again and again:
+// every one of them gets the full answer, from the cache or from "the query".
+TEST_F(CacheFiles, ConcurrentIdenticalRequestsAreAllAnswered)
+{
+    const QString prepared = QStringLiteral("select city from t");
+    QString big;
+    for (int i = 0; i < 2000; ++i) big += QStringLiteral("Z\u00FCrich %1 ").arg(i);
+    const QString answer = jsonAnswer(QStringLiteral("test client - data is modified"), big);
+    const QByteArray expected = answer.toUtf8();
+
+    constexpr int kClients = 16;
+    std::atomic<bool> go{false};
+    std::atomic<int> fromCache{0};
+    std::vector<QByteArray> got(kClients);
+    std::vector<QString> failures(kClients);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kClients; ++i) {
+        threads.emplace_back([&, i] {
+            while (!go.load()) std::this_thread::yield();
+            try {
+                for (int round = 0; round < 5; ++round) {
+                    Wire w;
+                    auto r = cache::CacheRequest{settings, QStringLiteral("sales"), true, QString(), QStringLiteral("json"), *w.conn, {}};
+                    QString key;
+                    if (cache::lookupAndSend(r, prepared, key, [&] { ++fromCache; })) {
+                    } else {
+                        sendAnswer(*w.conn, answer, AnswerEncoding::Utf8);
+                        cache::store(r, key, answer);
+                    }
+                    const QByteArray bytes = w.received();
+                    if (bytes != expected) got[i] = bytes;
+                }
+            } catch (const std::exception& e) {
+                failures[i] = QString::fromUtf8(e.what());
+            }
+        });
+    }
+    go = true;
+    for (auto& t : threads) t.join();
+    for (int i = 0; i < kClients; ++i) {
+        EXPECT_TRUE(failures[i].isEmpty()) << failures[i].toStdString();
+        EXPECT_TRUE(got[i].isEmpty()) << "client " << i << " got " << got[i].size() << " bytes";
+    }
+    EXPECT_GT(fromCache.load(), 0);
+    EXPECT_EQ(cacheFiles(QStringLiteral("sales")).size(), 1);
+}
