@@ -1,0 +1,268 @@
+#include "db/dbconnection.h"
+
+#include <mysql.h>
+
+#include <QDate>
+#include <QTime>
+#include <mutex>
+
+#include "common/files.h"
+#include "common/regional.h"
+
+namespace veldra {
+
+namespace {
+
+const QString kMySqlError = QStringLiteral("EMySqlException");
+
+// Error numbers that mean the connection is gone.
+constexpr unsigned kServerGoneError = 2006;      // MySQL server has gone away
+constexpr unsigned kServerLost = 2013;           // Lost connection to server during query
+constexpr unsigned kServerLostExtended = 2055;   // Lost connection to server at '...'
+constexpr unsigned kConnectionKilled = 1927;     // Connection was killed
+
+bool isLostConnection(unsigned code)
+{
+    return code == kServerGoneError || code == kServerLost || code == kServerLostExtended || code == kConnectionKilled;
+}
+
+// Reads and drops the further result sets of a statement (a procedure call yields more
+// than one), so that the connection is ready for the next statement.
+void drainResults(MYSQL* h)
+{
+    while (mysql_more_results(h) && mysql_next_result(h) == 0)
+        if (MYSQL_RES* r = mysql_store_result(h)) mysql_free_result(r);
+}
+
+void ensureLibrary()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { mysql_library_init(0, nullptr, nullptr); });
+}
+
+struct ThreadGuard {
+    ThreadGuard() { mysql_thread_init(); }
+    ~ThreadGuard() { mysql_thread_end(); }
+};
+
+void ensureThread()
+{
+    ensureLibrary();
+    thread_local ThreadGuard guard;
+    (void)guard;
+}
+
+DbError errorOf(MYSQL* handle)
+{
+    return DbError(kMySqlError, QString::fromUtf8(mysql_error(handle)), mysql_errno(handle));
+}
+
+bool isBinaryField(const MYSQL_FIELD& f)
+{
+    if (f.charsetnr != 63) return false;
+    switch (f.type) {
+    case MYSQL_TYPE_STRING:
+    case MYSQL_TYPE_VAR_STRING:
+    case MYSQL_TYPE_VARCHAR:
+    case MYSQL_TYPE_TINY_BLOB:
+    case MYSQL_TYPE_MEDIUM_BLOB:
+    case MYSQL_TYPE_LONG_BLOB:
+    case MYSQL_TYPE_BLOB:
+    case MYSQL_TYPE_GEOMETRY:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString dateText(const QByteArray& raw)
+{
+    const QDate d = QDate::fromString(QString::fromLatin1(raw.left(10)), QStringLiteral("yyyy-MM-dd"));
+    return d.isValid() ? regional::shortDate(d) : QString::fromUtf8(raw);
+}
+
+QString dateTimeText(const QByteArray& raw)
+{
+    const QDate d = QDate::fromString(QString::fromLatin1(raw.left(10)), QStringLiteral("yyyy-MM-dd"));
+    const QTime t = QTime::fromString(QString::fromLatin1(raw.mid(11, 8)), QStringLiteral("HH:mm:ss"));
+    if (!d.isValid() || !t.isValid() || raw.size() < 19) return QString::fromUtf8(raw);
+    return regional::shortDate(d) + u' ' + regional::longTime(t);
+}
+
+QString bitText(const QByteArray& raw)
+{
+    quint64 v = 0;
+    for (char c : raw) v = (v << 8) | quint8(c);
+    return QString::number(v);
+}
+
+}  // namespace
+
+unsigned parsePort(const QString& text)
+{
+    bool ok = false;
+    const int v = text.toInt(&ok, 10);
+    if (!ok || v < 0 || v > 65535)
+        throw DbError(QStringLiteral("EConvertError"), u'\'' + text + QStringLiteral("' is not a valid integer value"));
+    return unsigned(v);
+}
+
+// ---------------------------------------------------------------------------------------
+
+DbResult::DbResult(st_mysql* handle, st_mysql_res* res, bool buffered) : m_handle(handle), m_res(res), m_buffered(buffered)
+{
+    const unsigned n = mysql_num_fields(res);
+    const MYSQL_FIELD* fields = mysql_fetch_fields(res);
+    for (unsigned i = 0; i < n; ++i) {
+        m_names << QString::fromUtf8(fields[i].name, qsizetype(fields[i].name_length));
+        m_types.push_back(int(fields[i].type));
+        m_binary.push_back(isBinaryField(fields[i]));
+    }
+    m_values.resize(n);
+    m_nulls.assign(n, true);
+}
+
+DbResult::~DbResult()
+{
+    if (m_res) mysql_free_result(m_res);
+    drainResults(m_handle);
+}
+
+bool DbResult::next()
+{
+    MYSQL_ROW row = mysql_fetch_row(m_res);
+    if (!row) {
+        if (!m_buffered && mysql_errno(m_handle) != 0) throw errorOf(m_handle);
+        return false;
+    }
+    const unsigned long* lengths = mysql_fetch_lengths(m_res);
+    for (size_t i = 0; i < m_values.size(); ++i) {
+        if (!row[i]) {
+            m_values[i].clear();
+            m_nulls[i] = true;
+            continue;
+        }
+        m_nulls[i] = false;
+        const QByteArray raw = QByteArray::fromRawData(row[i], qsizetype(lengths[i]));
+        switch (m_types[i]) {
+        case MYSQL_TYPE_DATE:
+        case MYSQL_TYPE_NEWDATE:
+            m_values[i] = dateText(raw);
+            break;
+        case MYSQL_TYPE_DATETIME:
+        case MYSQL_TYPE_TIMESTAMP:
+        case MYSQL_TYPE_DATETIME2:
+        case MYSQL_TYPE_TIMESTAMP2:
+            m_values[i] = dateTimeText(raw);
+            break;
+        case MYSQL_TYPE_BIT:
+            m_values[i] = bitText(raw);
+            break;
+        default:
+            m_values[i] = m_binary[i] ? decodeUtf8Lossy(raw) : QString::fromUtf8(raw);
+        }
+    }
+    return true;
+}
+
+qint64 DbResult::rowCount() const { return m_buffered ? qint64(mysql_num_rows(m_res)) : -1; }
+
+// ---------------------------------------------------------------------------------------
+
+DbConnection::DbConnection() { ensureLibrary(); }
+
+DbConnection::DbConnection(DbParams params) : m_params(std::move(params)) { ensureLibrary(); }
+
+DbConnection::~DbConnection()
+{
+    if (m_handle) mysql_close(m_handle);
+}
+
+void DbConnection::connect()
+{
+    ensureThread();
+    close();
+    const unsigned port = parsePort(m_params.port);
+    MYSQL* h = mysql_init(nullptr);
+    if (!h) throw DbError(kMySqlError, QStringLiteral("Out of memory"));
+    const unsigned timeout = 30;
+    const unsigned protocol = MYSQL_PROTOCOL_TCP;
+    mysql_options(h, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
+    mysql_options(h, MYSQL_OPT_PROTOCOL, &protocol);
+    mysql_options(h, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+    const QByteArray server = m_params.server.toUtf8();
+    const QByteArray user = m_params.user.toUtf8();
+    const QByteArray password = m_params.password.toUtf8();
+    const QByteArray database = m_params.database.toUtf8();
+    if (!mysql_real_connect(h, server.constData(), user.constData(), password.constData(),
+                            database.isEmpty() ? nullptr : database.constData(), port, nullptr, 0)) {
+        const DbError e = errorOf(h);
+        mysql_close(h);
+        throw e;
+    }
+    m_handle = h;
+    if (onAfterConnect) onAfterConnect();
+}
+
+void DbConnection::dropHandle()
+{
+    if (!m_handle) return;
+    mysql_close(m_handle);
+    m_handle = nullptr;
+    if (onAfterDisconnect) onAfterDisconnect();
+}
+
+void DbConnection::close() { dropHandle(); }
+
+unsigned long DbConnection::serverConnectionId() const { return m_handle ? mysql_thread_id(m_handle) : 0; }
+
+void DbConnection::throwLast() { throw errorOf(m_handle); }
+
+st_mysql_res* DbConnection::runOnce(const QByteArray& sql, ResultKind kind)
+{
+    if (!m_handle) throw DbError(QStringLiteral("EDatabaseError"), QStringLiteral("Connection is not open"));
+    if (mysql_real_query(m_handle, sql.constData(), (unsigned long)sql.size()) != 0) throwLast();
+    if (mysql_field_count(m_handle) == 0) return nullptr;
+    MYSQL_RES* res = kind == ResultKind::Streaming ? mysql_use_result(m_handle) : mysql_store_result(m_handle);
+    if (!res) throwLast();
+    return res;
+}
+
+st_mysql_res* DbConnection::run(const QString& sql, ResultKind kind)
+{
+    ensureThread();
+    const QByteArray bytes = sql.toUtf8();
+    try {
+        return runOnce(bytes, kind);
+    } catch (const DbError& e) {
+        if (!isLostConnection(e.code())) throw;
+        dropHandle();
+        const LostAnswer answer = onConnectionLost ? onConnectionLost(*this) : LostAnswer::ReconnectAndRepeat;
+        if (answer == LostAnswer::Fail) throw;
+        connect();
+        if (answer == LostAnswer::Reconnect) throw;
+    }
+    return runOnce(bytes, kind);
+}
+
+void DbConnection::execute(const QString& sql)
+{
+    if (MYSQL_RES* res = run(sql, ResultKind::None)) mysql_free_result(res);
+    drainResults(m_handle);
+}
+
+std::unique_ptr<DbResult> DbConnection::openStreaming(const QString& sql)
+{
+    MYSQL_RES* res = run(sql, ResultKind::Streaming);
+    if (!res) throw DbError(QStringLiteral("EDatabaseError"), QStringLiteral("Query returned no result set"));
+    return std::unique_ptr<DbResult>(new DbResult(m_handle, res, false));
+}
+
+std::unique_ptr<DbResult> DbConnection::openBuffered(const QString& sql)
+{
+    MYSQL_RES* res = run(sql, ResultKind::Buffered);
+    if (!res) throw DbError(QStringLiteral("EDatabaseError"), QStringLiteral("Query returned no result set"));
+    return std::unique_ptr<DbResult>(new DbResult(m_handle, res, true));
+}
+
+}  // namespace veldra

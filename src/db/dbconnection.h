@@ -1,0 +1,151 @@
+#pragma once
+// The database access layer: one connection to a MariaDB/MySQL server through the
+// MariaDB Connector/C, statements without rows, and forward-only result sets.
+//
+// Value texts (DbResult::value):
+// - SQL NULL gives an empty text; isNull() tells it apart from an empty string.
+// - DATE gives dd.MM.yyyy; DATETIME and TIMESTAMP give dd.MM.yyyy HH:mm:ss (always with
+//   the time, fractions of a second dropped). A zero or otherwise unreadable date keeps
+//   the server's text.
+// - BIT gives the unsigned decimal number of its bits.
+// - Binary columns (BINARY, VARBINARY, BLOB, GEOMETRY) give their bytes decoded as
+//   UTF-8, every invalid sequence becoming U+FFFD.
+// - Every other value is the server's own text (DECIMAL 12.50 stays "12.50").
+// Field names are the names the server reports, decoded as UTF-8; duplicate names in one
+// result are left as reported.
+//
+// Errors are DbError exceptions: "EMySqlException" with the server's or the client
+// library's message, "EConvertError" for a port text that is not a whole number,
+// "EDatabaseError" for misuse (no open connection, a statement without a result set
+// where rows were asked for).
+//
+// A lost connection (server gone away, lost during a query, connection killed) runs the
+// after-disconnect event, then asks the lost-connection handler what to do; by default
+// the connection is reopened and the failed statement repeated once.
+//
+// Threads: a connection object belongs to the thread that uses it; each request thread
+// opens its own. The client library is initialised once per process.
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "common/errors.h"
+
+struct st_mysql;
+struct st_mysql_res;
+
+namespace veldra {
+
+// Connection parameters as the settings page holds them; the port is the page text.
+struct DbParams {
+    QString server;
+    QString port;
+    QString database;
+    QString user;
+    QString password;
+
+    bool operator==(const DbParams&) const = default;
+};
+
+class DbError : public Error {
+public:
+    DbError(const QString& typeName, const QString& message, unsigned code = 0)
+        : Error(typeName, message), m_code(code)
+    {
+    }
+    // The server's or client library's error number; 0 when there is none.
+    unsigned code() const { return m_code; }
+
+private:
+    unsigned m_code;
+};
+
+// The port text as a number: a whole number from 0 to 65535, else EConvertError.
+unsigned parsePort(const QString& text);
+
+class DbConnection;
+
+// A result set, read forward only with next(). A streaming result keeps the
+// connection busy until it is read to its end or destroyed; it must not outlive its
+// connection.
+class DbResult {
+public:
+    ~DbResult();
+    DbResult(const DbResult&) = delete;
+    DbResult& operator=(const DbResult&) = delete;
+
+    int fieldCount() const { return int(m_names.size()); }
+    const QStringList& fieldNames() const { return m_names; }
+    // Moves to the next row (the first one on the first call); false at the end.
+    // Throws DbError when the connection fails while rows are read.
+    bool next();
+    // The current row's value i as text (see the value rules above).
+    const QString& value(int i) const { return m_values[size_t(i)]; }
+    bool isNull(int i) const { return m_nulls[size_t(i)]; }
+    // Buffered results only: the number of rows; -1 for a streaming result.
+    qint64 rowCount() const;
+
+private:
+    friend class DbConnection;
+    DbResult(st_mysql* handle, st_mysql_res* res, bool buffered);
+
+    st_mysql* m_handle;
+    st_mysql_res* m_res;
+    bool m_buffered;
+    QStringList m_names;
+    std::vector<int> m_types;
+    std::vector<bool> m_binary;
+    std::vector<QString> m_values;
+    std::vector<bool> m_nulls;
+};
+
+class DbConnection {
+public:
+    enum class LostAnswer { Fail, Reconnect, ReconnectAndRepeat };
+
+    DbConnection();
+    explicit DbConnection(DbParams params);
+    ~DbConnection();  // closes without running the after-disconnect event
+    DbConnection(const DbConnection&) = delete;
+    DbConnection& operator=(const DbConnection&) = delete;
+
+    void setParams(const DbParams& params) { m_params = params; }
+    const DbParams& params() const { return m_params; }
+
+    // Opens the connection (connect time-out 30 s, utf8mb4, TCP). An open connection is
+    // closed first. Throws DbError; runs the after-connect event on success.
+    void connect();
+    // Closes an open connection and runs the after-disconnect event; nothing when closed.
+    void close();
+    bool connected() const { return m_handle != nullptr; }
+
+    // Runs a statement; a result set it yields is read and dropped.
+    void execute(const QString& sql);
+    // Runs a statement and returns its rows, streamed from the server as they are read.
+    // A statement without a result set has been run and then throws EDatabaseError.
+    std::unique_ptr<DbResult> openStreaming(const QString& sql);
+    // The same, with every row fetched at once.
+    std::unique_ptr<DbResult> openBuffered(const QString& sql);
+
+    // The server's id of this connection (for KILL); 0 when closed.
+    unsigned long serverConnectionId() const;
+
+    std::function<void()> onAfterConnect;
+    std::function<void()> onAfterDisconnect;
+    // Asked when the connection was found lost; unset means ReconnectAndRepeat.
+    std::function<LostAnswer(DbConnection&)> onConnectionLost;
+
+private:
+    enum class ResultKind { None, Streaming, Buffered };
+    st_mysql_res* run(const QString& sql, ResultKind kind);
+    st_mysql_res* runOnce(const QByteArray& sql, ResultKind kind);
+    void dropHandle();
+    [[noreturn]] void throwLast();
+
+    DbParams m_params;
+    st_mysql* m_handle = nullptr;
+};
+
+}  // namespace veldra
