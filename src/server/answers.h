@@ -6,6 +6,7 @@
 namespace veldra {
 
 class ClientConnection;
+class TServerThread;
 
 // The contact address written into the black-list and error answers.
 inline constexpr const char* kContactEmail = "support@veldra.example";
@@ -21,5 +22,22 @@ QByteArray answerBytes(const QString& answer, AnswerEncoding encoding);
 
 // The unguarded send: a failure reaches the caller.
 void sendAnswer(ClientConnection& connection, const QString& answer, AnswerEncoding encoding);
+
+// Status line, Connection and Content-Type lines and the empty line of the fixed answers.
+inline constexpr const char* kFixedAnswerHeader =
+    "HTTP/1.1 200 OK\r\nConnection: Keep-Alive\r\nContent-Type: text/plain\r\n\r\n";
+
+// The published list of functions from the share-list file of the program folder,
+// every line ending with CR LF. Throws FileError when the file cannot be read.
+QString ShareListAnswer();
+QString BlackListAnswer();
+// "Error [" message "]. For get more info " and the contact address, after the fixed header.
+QString ErrorAnswer(const QString& message);
+
+enum class ShareListKind { ShareListFunction, AnswerForBlackList };
+
+// Sends a share-list or black-list answer single-byte and logs the outcome; a failed
+// send is logged and goes no further.
+void SendAnswerForClient(ClientConnection& connection, const QString& answer, ShareListKind kind);
 
 }  // namespace veldra

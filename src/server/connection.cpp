@@ -56,6 +56,7 @@ void ClientConnection::send(const QByteArray& bytes)
 
 void ClientConnection::abort()
 {
+    std::lock_guard lock(m_closeMutex);
     m_aborted.store(true);
     // shutdown, not close: the handle stays ours until the request thread closes it
     if (m_fd >= 0) ::shutdown(m_fd, SHUT_RDWR);
@@ -63,6 +64,7 @@ void ClientConnection::abort()
 
 void ClientConnection::close()
 {
+    std::lock_guard lock(m_closeMutex);
     if (m_fd >= 0) {
         ::close(m_fd);
         m_fd = -1;

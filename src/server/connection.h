@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <mutex>
 
 #include "common/errors.h"
 
@@ -46,6 +47,9 @@ private:
     qintptr m_handle;
     QString m_peer;
     std::atomic<bool> m_aborted{false};
+    // abort() (another thread) and close() (the owner) never meet on a handle that is
+    // being given back to the system.
+    std::mutex m_closeMutex;
 };
 
 }  // namespace veldra

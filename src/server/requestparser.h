@@ -1,0 +1,65 @@
+#pragma once
+// The request line and its query string: the function name, the parameter list text,
+// the answer format and the client's credentials.
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include "common/errors.h"
+
+namespace veldra {
+
+class TServerThread;
+
+// The five answer formats, in the order of the settings page.
+inline const QStringList kFormatNames = {QStringLiteral("CSV[;]"), QStringLiteral("CSV[,]"),
+                                         QStringLiteral("TXT[TAB]"), QStringLiteral("XML"),
+                                         QStringLiteral("JSON")};
+
+// A malformed percent escape in the query string.
+class DecodeError : public Error {
+public:
+    explicit DecodeError(const QString& message) : Error(QStringLiteral("EDecodeError"), message) {}
+};
+
+// Fills NameRequest, InputParameters and, when the request names them, the answer
+// format, _email and _seccode. Throws DecodeError for a malformed percent escape.
+void ParseRequest(TServerThread& request, const QString& requestText);
+
+// The parameter list text of a request target ("/" name ["?" query string]):
+// "<name[i]>..</name[i]><value[i]>..</value[i]>" lines joined by CR LF, then
+// "<paramcount>N</paramcount>". Throws DecodeError.
+QString ParseQueryParameters(const QString& target);
+
+// Percent-decoding of one item: "+" is a blank, "%%" one "%", "%XX" the byte XX.
+// Throws DecodeError with the position of the byte after the "%".
+QByteArray PercentDecode(const QByteArray& bytes);
+
+// The values of one parameter list, read by the list's marker rules but without
+// searching the whole text again for every index.
+class ParameterListReader {
+public:
+    explicit ParameterListReader(const QString& list);
+    // The text between "<paramcount>" and "</paramcount>"; false when not a whole number.
+    bool count(qint32& out) const;
+    // True when the list contains "<name[i]>" word "</name[i]>".
+    bool hasName(qint32 i, const QString& word) const;
+    // The indexes i from 1 to `upTo` for which the list holds a "<name[i]>" marker, ascending.
+    QList<qint32> nameIndexes(qint32 upTo) const;
+    // The text between "<value[i]>" and "</value[i]>" (the first start marker, the first
+    // end marker after it); empty when either is missing.
+    QString value(qint32 i) const;
+
+private:
+    QString m_list;
+    // Positions right after every "<name[i]>", by i.
+    QHash<qint32, QList<qsizetype>> m_nameStarts;
+    // Position right after the first "<value[i]>", by i.
+    QHash<qint32, qsizetype> m_valueStart;
+    // Positions of every "</value[i]>", ascending, by i.
+    QHash<qint32, QList<qsizetype>> m_valueEnds;
+};
+
+}  // namespace veldra

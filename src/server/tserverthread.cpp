@@ -1,0 +1,194 @@
+#include "server/tserverthread.h"
+
+#include <QDate>
+#include <QDir>
+#include <chrono>
+#include <thread>
+
+#include "common/cp1252.h"
+#include "common/errors.h"
+#include "common/regional.h"
+#include "common/text.h"
+#include "monitor/eventlog.h"
+#include "server/answers.h"
+#include "server/failurereporter.h"
+#include "server/requestparser.h"
+#include "server/requeststeps.h"
+#include "server/servercontext.h"
+
+namespace veldra {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kRequestWait = std::chrono::seconds(5);
+
+// A function name that could reach outside the queries folder, or that no file
+// name can hold.
+bool isUnsafeFunctionName(const QString& name)
+{
+    if (name.contains(u'/') || name.contains(u'\\') || name.contains(QLatin1String(".."))) return true;
+    for (QChar c : name)
+        if (c.unicode() < 32) return true;
+    return false;
+}
+
+// The request as it goes into the log: up to its first "HTTP/", on one line.
+QString loggedRequest(const QString& request)
+{
+    const qsizetype http = request.indexOf(QLatin1String("HTTP/"));
+    QString shown = http >= 0 ? request.left(http) : QString();
+    shown.replace(u'\r', u' ');
+    shown.replace(u'\n', u' ');
+    return shown;
+}
+
+bool cacheInUse(const TServerSettings& s)
+{
+    return s.EnabledCaching && !s.PathToCache.isEmpty() && QDir(s.PathToCache).exists();
+}
+
+}  // namespace
+
+TServerThread::TServerThread(std::shared_ptr<ClientConnection> connection, const ServerContext& context,
+                             quint64 threadId)
+    : m_connection(std::move(connection)), m_context(context), m_settings(context.settings.load()), m_threadId(threadId)
+{
+}
+
+QString TServerThread::logLine(const QString& message) const
+{
+    return standardLogLine(message, m_connection->peerAddress(), m_connection->handle());
+}
+
+void TServerThread::log(const QString& message) const { Logger(logLine(message)); }
+
+void TServerThread::reset()
+{
+    TestClient = true;
+    DateActive = regional::shortDate(QDate::currentDate());
+    InputRequest.clear();
+    NameRequest.clear();
+    InputParameters.clear();
+    NecessaryFormatAnswer = m_settings->FormatAnswer;
+    CreateNameForCache.clear();
+    _email.clear();
+    _seccode.clear();
+}
+
+void TServerThread::ClientExecute()
+{
+    try {
+        execute();
+    } catch (...) {
+        // The request ends without an answer; the operator sees what went wrong.
+        QString message;
+        try {
+            message = currentErrorMessage();
+            m_context.failures().report(message);
+        } catch (...) {
+        }
+    }
+    m_connection->close();
+}
+
+void TServerThread::execute()
+{
+    reset();
+    ClientConnection& conn = *m_connection;
+
+    // Wait for the request: the first read that holds more than blanks.
+    const auto deadline = Clock::now() + kRequestWait;
+    QString request;
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        QByteArray bytes;
+        const auto status = conn.receiveAvailable(std::max(left, std::chrono::milliseconds(0)), bytes);
+        if (status == ClientConnection::ReadStatus::Closed) {
+            if (conn.aborted()) return;
+            // The client closed its side: nothing more can come, but it is answered
+            // like a silent client once the time is up.
+            while (Clock::now() < deadline && !conn.aborted())
+                std::this_thread::sleep_for(std::min<Clock::duration>(deadline - Clock::now(),
+                                                                      std::chrono::milliseconds(100)));
+            if (conn.aborted()) return;
+        } else if (status == ClientConnection::ReadStatus::Data) {
+            request = trim(cp1252::decode(bytes));
+        }
+        if (!request.isEmpty()) break;
+        if (Clock::now() >= deadline) {
+            log(QStringLiteral("{ClientExecute} Input request from Client is empty !!! "));
+            sendAnswer(conn, ErrorAnswer(QStringLiteral("Input request from Client is empty")), AnswerEncoding::SingleByte);
+            return;
+        }
+    }
+
+    Logger(logLine(QStringLiteral("{ClientExecute} Processing request from Client ")) +
+           QLatin1String("\tInput request [") + loggedRequest(request) + u']');
+
+    InputRequest = request;
+    ParseRequest(*this, request);
+
+    if (trim(NameRequest).isEmpty()) {
+        log(QStringLiteral("{ClientExecute} Name request from Client is empty !!! "));
+        sendAnswer(conn, ErrorAnswer(QStringLiteral("Name request from Client is empty")), AnswerEncoding::SingleByte);
+        return;
+    }
+
+    const TServerSettings& s = *m_settings;
+    if (!trim(s.NameFunctionForShareList).isEmpty() && NameRequest.toLower() == s.NameFunctionForShareList.toLower()) {
+        SendAnswerForClient(conn, ShareListAnswer(), ShareListKind::ShareListFunction);
+        return;
+    }
+
+    RequestSteps& steps = m_context.steps();
+    _email = _email.toLower();
+    _seccode = _seccode.toLower();
+    if (!_email.isEmpty() && !_seccode.isEmpty()) {
+        const AccessDecision access = steps.checkClientAccess(_email, _seccode, conn.peerAddress());
+        if (access.kind == AccessDecision::Kind::Blocked) {
+            SendAnswerForClient(conn, BlackListAnswer(), ShareListKind::AnswerForBlackList);
+            return;
+        }
+        if (access.kind == AccessDecision::Kind::Registered) {
+            TestClient = false;
+            DateActive = access.endDate;
+        }
+    }
+
+    // Nothing outside the queries folder is opened for a client.
+    if (isUnsafeFunctionName(NameRequest) || !steps.functionFileExists(*this)) {
+        log(QStringLiteral("{ClientExecute} Name request from Client not found !!! "));
+        sendAnswer(conn, ErrorAnswer(QStringLiteral("Name request from Client not found")), AnswerEncoding::SingleByte);
+        return;
+    }
+
+    const QString prepared = steps.prepareQuery(*this);
+    const QString msg = trim(textBetween(prepared, QStringLiteral("<#msg>"), QStringLiteral("</#msg>")));
+    if (!msg.isEmpty()) {
+        log(QStringLiteral("{ClientExecute} Error prepared query [") + msg + QStringLiteral("] !!! "));
+        sendAnswer(conn, ErrorAnswer(QStringLiteral("Error in during preparing query (") + msg + u')'),
+                   AnswerEncoding::SingleByte);
+        return;
+    }
+
+    if (cacheInUse(s) && steps.answerFromCache(*this, prepared)) return;
+
+    QString answer = steps.saveQueryAs(*this, prepared);
+    bool cacheable = false;
+    if (answer.startsWith(QLatin1String("[nocache]")))
+        answer.remove(0, 9);
+    else
+        cacheable = true;
+
+    if (trim(answer).isEmpty()) {
+        log(QStringLiteral("{ClientExecute} Query or result is wrong !!! "));
+        return;
+    }
+    sendAnswer(conn, answer, encodingForFormat(NecessaryFormatAnswer));
+    log(QStringLiteral("{ClientExecute} Was succesful sent answer for client !!! "));
+    steps.countRequest();
+    if (cacheable && cacheInUse(s)) steps.storeInCache(*this, answer);
+}
+
+}  // namespace veldra
