@@ -1,0 +1,82 @@
+#pragma once
+// Preparation: a query function's template and one request's values become the SQL
+// text that the work database runs.
+//
+// "{:name:}" is replaced by the final value of the input value `name`; a block from
+// "<#name#>" to "<#/name#>" is removed whole when that value is one of the values
+// listed for it. Each declared input value, in file order, goes through: request value
+// or default, cleaning, number check, block removal, substitution. A value that came from
+// the request is substituted as a MySQL string literal body (\ ' " and NUL escaped), so a
+// request cannot change the statement; default values are the operator's own SQL and go
+// in as they stand.
+#include <QList>
+#include <functional>
+#include <QString>
+
+#include "config/serversettings.h"
+
+namespace veldra {
+
+// One parameter of the request: its name lower-cased and its value as decoded.
+struct RequestParam {
+    QString nameparam;
+    QString value;
+};
+
+// The parameters of a parameter list ("<name[i]>..</name[i]><value[i]>..</value[i]>"
+// and "<paramcount>N</paramcount>"); none when the count is not a whole number.
+QList<RequestParam> requestParams(const QString& inputParameters);
+
+// \ -> \\, ' -> \', " -> \", NUL -> \0.
+QString escapeSqlValue(const QString& value);
+
+// Removes every block "<#name#>" ... "<#/name#>". An opening marker without a closing
+// marker after it ends the removal and leaves the rest of the text unchanged.
+QString DeleteBlocksInQuery(const QString& text, const QString& name);
+
+// The preparation proper, on the text of a function file (lines joined with CR LF).
+// With `checkActive`, an inactive function gives the not-active text
+// "<#msg>Function [" functionName "] is not actived !!!</#msg>". Throws the conversion
+// error of a boolean that does not convert, and ERangeError for a negative count.
+QString prepareFromFileText(const QString& fileText, const QString& functionName, const QString& inputParameters,
+                            bool checkActive);
+
+// The request's preparation: reads queriesFolder/name.qr (throws FileError when it cannot
+// be read), refuses an inactive function, and after a successful preparation hands the
+// text to ShowLastPreparedQuery in the main thread, waiting until it has run.
+QString PreparingQuery(const QString& queriesFolder, const QString& name, const QString& inputParameters);
+// The same with the running settings' queries folder.
+QString _PreparatingQuery(const QString& name, const QString& inputParameters, const TServerSettings& settings);
+
+// TEST QUERY's preparation (main thread): the folder is the page value "Path to
+// queries" (trimmed, "/" appended); inactive functions are prepared too; the "[LAST
+// PREPARED QUERY]" text is always written.
+QString PreparatingQueryForTest(const QString& pathToQueriesPage, const QString& name,
+                                const QString& inputParameters = QString());
+
+// The "[LAST PREPARED QUERY] - log last query" view's text, owned by the main thread.
+// The console tells it whether the view is on screen and listens for changes.
+class LastPreparedQuery {
+public:
+    static LastPreparedQuery& instance();
+
+    // Main thread only.
+    void setOnScreen(bool onScreen) { m_onScreen = onScreen; }
+    bool onScreen() const { return m_onScreen; }
+    const QString& text() const { return m_text; }
+    void setText(const QString& text);
+    void setListener(std::function<void(const QString&)> listener) { m_listener = std::move(listener); }
+
+private:
+    bool m_onScreen = false;
+    QString m_text;
+    std::function<void(const QString&)> m_listener;
+};
+
+// "-- " time stamp, "-- ==============================", the query trimmed; separated by CR.
+QString lastPreparedQueryView(const QString& query);
+
+// Main thread only: when the view is on screen, replaces its text by the three lines.
+void ShowLastPreparedQuery(const QString& query);
+
+}  // namespace veldra
