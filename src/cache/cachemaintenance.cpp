@@ -1,0 +1,185 @@
+#include "cache/cachemaintenance.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include "common/errors.h"
+#include "common/files.h"
+#include "common/operatorui.h"
+#include "common/text.h"
+
+namespace veldra {
+
+namespace {
+
+const QString kZeroStatistics = QStringLiteral("<qt>0</qt><sizeMB>0</sizeMB>");
+
+qint32 wholeNumber(const QString& text)
+{
+    qint32 value = 0;
+    if (!toInt32(text, value))
+        throw Error(QStringLiteral("EConvertError"), QStringLiteral("'%1' is not a valid integer value").arg(text));
+    return value;
+}
+
+bool isExistingFolder(const QString& path) { return !trim(path).isEmpty() && QFileInfo(path).isDir(); }
+
+QString withSlash(const QString& folder)
+{
+    QString f = trim(folder);
+    if (!f.endsWith(u'/')) f += u'/';
+    return f;
+}
+
+QFileInfoList cacheEntries(const QString& folder)
+{
+    QDir d(folder);
+    d.setNameFilters({QStringLiteral("*.cache")});
+    // System: dangling links are listed too; their times cannot be read.
+    return d.entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name | QDir::IgnoreCase);
+}
+
+}  // namespace
+
+qint64 fileAgeDays(const QDateTime& lastWrite, const QDateTime& now)
+{
+    QDateTime dos = lastWrite;
+    const QTime t = dos.time();
+    dos.setTime(QTime(t.hour(), t.minute(), t.second() - t.second() % 2));
+    const qint64 ms = dos.msecsTo(now);
+    const qint64 day = 24LL * 60 * 60 * 1000;
+    return ms >= 0 ? ms / day : -((-ms + day - 1) / day);
+}
+
+QString CacheFolderStatistics(const QString& folder, bool deleteOldFiles, const QString& countDaysForClean,
+                              const QDateTime& now)
+{
+    if (trim(folder).isEmpty() || !QFileInfo(folder).isDir()) return kZeroStatistics;
+    qint32 limitDays = 0;
+    if (deleteOldFiles) limitDays = wholeNumber(countDaysForClean);
+    qint64 count = 0;
+    qint64 bytes = 0;
+    for (const QFileInfo& fi : cacheEntries(folder)) {
+        if (deleteOldFiles) {
+            const QDateTime written = fi.lastModified();
+            if (!written.isValid()) continue;
+            if (fileAgeDays(written, now) > limitDays) {
+                QFile::remove(fi.filePath());
+                continue;
+            }
+        }
+        ++count;
+        bytes += fi.size();
+    }
+    return QStringLiteral("<qt>%1</qt><sizeMB>%2</sizeMB>").arg(count).arg(bytes / 1024 / 1024);
+}
+
+qint64 statisticsCount(const QString& statistics)
+{
+    return textBetween(statistics, QStringLiteral("<qt>"), QStringLiteral("</qt>")).toLongLong();
+}
+
+qint64 statisticsSizeMB(const QString& statistics)
+{
+    return textBetween(statistics, QStringLiteral("<sizeMB>"), QStringLiteral("</sizeMB>")).toLongLong();
+}
+
+QStringList queryFunctionNames(const QString& queriesFolder)
+{
+    QDir d(queriesFolder);
+    d.setNameFilters({QStringLiteral("*.qr")});
+    QStringList names;
+    for (const QString& file : d.entryList(QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase)) names << file.left(file.size() - 3);
+    return names;
+}
+
+void CleanCacheByPolicies(const CleaningInputs& in, const QDateTime& now)
+{
+    if (!isExistingFolder(in.pageQueriesFolder) || !isExistingFolder(in.pageCacheFolder)) return;
+    // An empty running folder would name the working folder: never list or delete there.
+    if (!isExistingFolder(in.pathToQueries) || !isExistingFolder(in.pathToCache)) return;
+    const CachePolicies& p = in.policies;
+    QStringList functions;
+    qint64 totalMB = 0;
+    for (const QString& name : queryFunctionNames(in.pathToQueries)) {
+        functions << name;
+        const QString folder = in.pathToCache + name;
+        if (!QFileInfo(folder).isDir()) continue;
+        const QString stats = CacheFolderStatistics(folder + u'/', p.cleanOlderFiles, p.countDaysForClean, now);
+        if (p.cleanQuantityIsMore && statisticsCount(stats) >= wholeNumber(p.quantityForClean)) {
+            recursiveDelete(folder);
+            continue;
+        }
+        totalMB += statisticsSizeMB(stats);
+    }
+    if (p.cleanIfSumFilesIsMore && totalMB >= wholeNumber(p.sizeForClean)) {
+        for (const QString& name : functions) {
+            const QString folder = in.pathToCache + name;
+            if (QFileInfo(folder).isDir()) recursiveDelete(folder);
+        }
+    }
+}
+
+void cachePageUpdateList(CachePageModel& page, const CachePageFolders& folders, OperatorUi& ui)
+{
+    page = CachePageModel{};
+    if (!isExistingFolder(folders.queriesFolder)) {
+        ui.showMessage(QStringLiteral("The path to the query folder is empty or wrong !"));
+        return;
+    }
+    if (!isExistingFolder(folders.cacheFolder)) {
+        ui.showMessage(QStringLiteral("The path to the cache folder is empty or wrong !"));
+        return;
+    }
+    const QString queries = withSlash(folders.queriesFolder);
+    const QString cacheRoot = withSlash(folders.cacheFolder);
+    qint64 totalCount = 0;
+    qint64 totalMB = 0;
+    for (const QString& name : queryFunctionNames(queries)) {
+        const QString folder = cacheRoot + name;
+        if (!QFileInfo(folder).isDir()) continue;
+        page.functions << name;
+        const QString stats = CacheFolderStatistics(folder + u'/', false);
+        totalCount += statisticsCount(stats);
+        totalMB += statisticsSizeMB(stats);
+        page.countAll = QStringLiteral("Count cache files in all folders : %1").arg(totalCount);
+        page.sizeAll = QStringLiteral("Sum size all cache files : %1 Mb").arg(totalMB);
+    }
+    page.countFunctions = QStringLiteral("Count functions (folders) : %1").arg(page.functions.size());
+}
+
+void cachePageSelect(CachePageModel& page, int index, const CachePageFolders& folders)
+{
+    if (page.functions.isEmpty() || index < 0 || index >= page.functions.size()) return;
+    page.selected = index;
+    if (trim(folders.cacheFolder).isEmpty()) return;
+    const QString stats = CacheFolderStatistics(withSlash(folders.cacheFolder) + page.functions[index] + u'/', false);
+    page.countInFolder = QStringLiteral("Count cache files in folder : %1").arg(statisticsCount(stats));
+    page.sizeInFolder = QStringLiteral("Sum size all cache files in folder : %1 Mb").arg(statisticsSizeMB(stats));
+}
+
+void cachePageDeleteSelected(CachePageModel& page, const CachePageFolders& folders, OperatorUi& ui)
+{
+    if (page.functions.isEmpty() || page.selected < 0 || page.selected >= page.functions.size()) return;
+    const QString name = page.functions[page.selected];
+    if (!ui.askYesNo(QStringLiteral("Delete cache files for function [") + name + QStringLiteral("] ?"))) return;
+    if (!isExistingFolder(folders.cacheFolder)) return;
+    const QString folder = withSlash(folders.cacheFolder) + name;
+    if (!QFileInfo(folder).isDir()) return;
+    recursiveDelete(folder);
+    cachePageUpdateList(page, folders, ui);
+}
+
+void cachePageCleanFull(CachePageModel& page, const CachePageFolders& folders, OperatorUi& ui)
+{
+    if (page.functions.isEmpty()) return;
+    if (!ui.askYesNo(QStringLiteral("Clean full cache for all function ?"))) return;
+    if (isExistingFolder(folders.cacheFolder)) {
+        const QString cacheRoot = withSlash(folders.cacheFolder);
+        for (const QString& name : page.functions)
+            if (QFileInfo(cacheRoot + name).isDir()) recursiveDelete(cacheRoot + name);
+    }
+    cachePageUpdateList(page, folders, ui);
+}
+
+}  // namespace veldra
