@@ -1,9 +1,15 @@
 #pragma once
 // A scratch database on the test server, created for one test and dropped after it.
 #include <QString>
+#include <QStringList>
+#include <ostream>
 
 #include "db/dbconnection.h"
 #include "support/support.h"
+
+// Readable texts in test failures.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QStringList& l, std::ostream* os) { *os << '{' << l.join(QStringLiteral("\", \"")).prepend('"').append('"').toStdString() << '}'; }
 
 namespace veldra::test {
 
