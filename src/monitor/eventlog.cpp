@@ -1,6 +1,9 @@
 #include "monitor/eventlog.h"
 
+#include "common/errors.h"
+#include "common/files.h"
 #include "common/mainthread.h"
+#include "common/operatorui.h"
 #include "common/regional.h"
 
 namespace veldra {
@@ -15,13 +18,52 @@ void EventLog::append(const QString& line)
 {
     m_lines << line;
     for (const auto& l : m_listeners) l(line);
+    checkSize();
 }
 
-void EventLog::clear() { m_lines.clear(); }
+void EventLog::clear()
+{
+    m_lines.clear();
+    for (const auto& l : m_clearedListeners) l();
+}
 
 void EventLog::addListener(std::function<void(const QString&)> listener) { m_listeners.push_back(std::move(listener)); }
 
-void EventLog::removeAllListeners() { m_listeners.clear(); }
+void EventLog::addClearedListener(std::function<void()> listener) { m_clearedListeners.push_back(std::move(listener)); }
+
+void EventLog::removeAllListeners()
+{
+    m_listeners.clear();
+    m_clearedListeners.clear();
+}
+
+void EventLog::startSizeCheck(qint32 saveLogEachLines, const QString& pathToLogs)
+{
+    m_checking = true;
+    m_limit = saveLogEachLines;
+    m_pathToLogs = pathToLogs;
+}
+
+void EventLog::stopSizeCheck() { m_checking = false; }
+
+void EventLog::replaceLines(const QStringList& lines)
+{
+    m_lines = lines;
+    checkSize();
+}
+
+void EventLog::checkSize()
+{
+    if (!m_checking || m_lines.size() <= m_limit) return;
+    saveTo(m_pathToLogs + QStringLiteral("mainlog-") + regional::fileStamp(now()) + QStringLiteral(".log"));
+    clear();
+}
+
+void EventLog::saveTo(const QString& path) const { writeTextFile(path, m_lines); }
+
+void EventLog::setClockForTesting(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+
+QDateTime EventLog::now() const { return m_clock ? m_clock() : QDateTime::currentDateTime(); }
 
 void Logger(const QString& line)
 {
@@ -32,6 +74,18 @@ QString standardLogLine(const QString& message, const QString& address, qintptr 
 {
     return u'[' + regional::timeStamp() + QStringLiteral("] \t") + message + QStringLiteral("\tIP [") + address +
            QStringLiteral("] \tSocketHandle [") + QString::number(handle) + u']';
+}
+
+void openMainLog(const EventLog& log, OperatorUi& ui)
+{
+    const QString path = programFile(QStringLiteral("MainLog.txt"));
+    try {
+        log.saveTo(path);
+    } catch (const std::exception& e) {
+        ui.showMessage(errorDetails(e));
+        return;
+    }
+    ui.openWithItsProgram(path);
 }
 
 }  // namespace veldra

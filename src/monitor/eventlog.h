@@ -1,12 +1,21 @@
 #pragma once
 // The on-screen event log: lines owned by the main thread. The window shows them,
 // the headless server prints them.
+//
+// While the server runs (between startSizeCheck and stopSizeCheck), every change is
+// followed by the size check: when the log holds more lines than the limit, all lines
+// are saved to PathToLogs + "mainlog-" + file stamp + ".log" and the log is emptied.
+// A save that fails throws to whoever made the change (the Logger caller), and the
+// lines stay; the next change tries again.
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 #include <functional>
 #include <vector>
 
 namespace veldra {
+
+class OperatorUi;
 
 class EventLog {
 public:
@@ -18,18 +27,47 @@ public:
     void clear();
     // Called in the main thread after every appended line.
     void addListener(std::function<void(const QString& line)> listener);
+    // Called in the main thread whenever the log was emptied (by a save or clear()).
+    void addClearedListener(std::function<void()> listener);
     void removeAllListeners();
 
+    // START: the running SaveLogEachLines and PathToLogs (ending with "/"). STOP ends
+    // the check; lines then accumulate without limit.
+    void startSizeCheck(qint32 saveLogEachLines, const QString& pathToLogs);
+    void stopSizeCheck();
+    bool sizeCheckActive() const { return m_checking; }
+    // The operator edited the box: its whole text, as lines, replaces the log, and the
+    // size check follows.
+    void replaceLines(const QStringList& lines);
+    // The size check itself; throws FileError when the saved file cannot be written.
+    void checkSize();
+    // Writes every line to `path` (UTF-8 with a byte-order mark, CR LF after each line).
+    void saveTo(const QString& path) const;
+
+    // The clock of the saved file names; an empty function restores the system clock.
+    void setClockForTesting(std::function<QDateTime()> clock);
+
 private:
+    QDateTime now() const;
+
     QStringList m_lines;
     std::vector<std::function<void(const QString&)>> m_listeners;
+    std::vector<std::function<void()>> m_clearedListeners;
+    bool m_checking = false;
+    qint32 m_limit = 0;
+    QString m_pathToLogs;
+    std::function<QDateTime()> m_clock;
 };
 
 // Appends one line to the event log from any thread; returns once the main thread
-// has appended it.
+// has appended it. A failed save of the log reaches the caller.
 void Logger(const QString& line);
 
 // "[" time "] " TAB message TAB "IP [" address "] " TAB "SocketHandle [" handle "]"
 QString standardLogLine(const QString& message, const QString& address, qintptr handle);
+
+// The main-log button: saves the log to "MainLog.txt" in the program folder and opens
+// it; a failure is shown to the operator and nothing is opened. Main thread.
+void openMainLog(const EventLog& log, OperatorUi& ui);
 
 }  // namespace veldra

@@ -1,0 +1,135 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include "common/errors.h"
+#include "common/files.h"
+#include "monitor/eventlog.h"
+#include "support/support.h"
+
+using namespace veldra;
+
+namespace {
+
+class EventLogFiles : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        logs = dir.path() + QStringLiteral("/LOGS/");
+        QDir().mkdir(logs);
+        log.setClockForTesting([this] { return clock; });
+    }
+    QStringList savedFiles() const { return QDir(logs).entryList(QDir::Files); }
+    void appendN(int n, const QString& prefix)
+    {
+        for (int i = 1; i <= n; ++i) log.append(prefix + QString::number(i));
+    }
+
+    QTemporaryDir dir;
+    QString logs;
+    EventLog log;
+    QDateTime clock{QDate(2024, 3, 8), QTime(21, 12, 5)};
+};
+
+}  // namespace
+
+TEST_F(EventLogFiles, SavesAndEmptiesWhenTheLimitIsExceeded)
+{
+    int cleared = 0;
+    log.addClearedListener([&] { ++cleared; });
+    log.startSizeCheck(3, logs);
+    appendN(3, QStringLiteral("a\t"));
+    EXPECT_EQ(log.lines().size(), 3);
+    EXPECT_TRUE(savedFiles().isEmpty());
+    log.append(QStringLiteral("a\t4"));
+    EXPECT_TRUE(log.lines().isEmpty());
+    EXPECT_EQ(cleared, 1);
+    ASSERT_EQ(savedFiles(), QStringList{QStringLiteral("mainlog-08032024211205.log")});
+    const QString file = logs + QStringLiteral("mainlog-08032024211205.log");
+    EXPECT_EQ(readFileBytes(file), QByteArray("\xEF\xBB\xBF" "a\t1\r\na\t2\r\na\t3\r\na\t4\r\n"));
+
+    // A second save in the same second replaces the first file.
+    appendN(4, QStringLiteral("b"));
+    EXPECT_EQ(savedFiles().size(), 1);
+    EXPECT_EQ(readTextFileLines(file), (QStringList{QStringLiteral("b1"), QStringLiteral("b2"), QStringLiteral("b3"), QStringLiteral("b4")}));
+
+    // The operator's typing is a change too.
+    clock = clock.addSecs(1);
+    log.replaceLines({QStringLiteral("x"), QStringLiteral("y"), QStringLiteral("z"), QStringLiteral("w")});
+    EXPECT_TRUE(log.lines().isEmpty());
+    EXPECT_EQ(savedFiles().size(), 2);
+}
+
+TEST_F(EventLogFiles, LinesAccumulateWhileStoppedAndAreSavedAfterStart)
+{
+    log.startSizeCheck(3, logs);
+    log.stopSizeCheck();
+    appendN(100000, QStringLiteral("line "));
+    EXPECT_EQ(log.lines().size(), 100000);
+    EXPECT_TRUE(savedFiles().isEmpty());
+
+    log.startSizeCheck(50000, logs);
+    log.append(QStringLiteral("first after START"));
+    EXPECT_TRUE(log.lines().isEmpty());
+    const QStringList saved = readTextFileLines(logs + savedFiles().value(0));
+    EXPECT_EQ(saved.size(), 100001);
+    EXPECT_EQ(saved.last(), QStringLiteral("first after START"));
+}
+
+TEST_F(EventLogFiles, AFailedSaveReachesTheWriterAndKeepsTheLines)
+{
+    log.startSizeCheck(2, dir.path() + QStringLiteral("/gone/"));
+    appendN(2, QStringLiteral("l"));
+    EXPECT_THROW(log.append(QStringLiteral("l3")), FileError);
+    EXPECT_EQ(log.lines().size(), 3);
+    QDir().mkdir(dir.path() + QStringLiteral("/gone"));
+    log.append(QStringLiteral("l4"));
+    EXPECT_TRUE(log.lines().isEmpty());
+    EXPECT_EQ(readTextFileLines(dir.path() + QStringLiteral("/gone/mainlog-08032024211205.log")).size(), 4);
+}
+
+TEST(EventLogLogger, AFailedSaveReachesTheLoggingThread)
+{
+    QTemporaryDir dir;
+    EventLog& log = EventLog::instance();
+    log.clear();
+    log.startSizeCheck(0, dir.path() + QStringLiteral("/gone/"));
+    const QString caught = test::inWorker([] {
+        try {
+            Logger(QStringLiteral("from a request thread"));
+        } catch (const std::exception& e) {
+            return errorTypeName(e);
+        }
+        return QString();
+    });
+    log.stopSizeCheck();
+    EXPECT_EQ(caught, QStringLiteral("EFileError"));
+    EXPECT_EQ(log.lines(), QStringList{QStringLiteral("from a request thread")});
+    log.clear();
+}
+
+TEST(EventLogMainLog, WritesMainLogTxtAndOpensIt)
+{
+    QTemporaryDir dir;
+    setProgramFolderForTesting(dir.path());
+    test::ScriptedOperator ui;
+    EventLog log;
+    openMainLog(log, ui);
+    const QString path = dir.path() + QStringLiteral("/MainLog.txt");
+    EXPECT_EQ(readFileBytes(path), QByteArray("\xEF\xBB\xBF"));
+    EXPECT_EQ(ui.opened, QStringList{path});
+
+    log.append(QStringLiteral("one\ttab"));
+    openMainLog(log, ui);
+    EXPECT_EQ(readFileBytes(path), QByteArray("\xEF\xBB\xBF" "one\ttab\r\n"));
+    EXPECT_EQ(log.lines().size(), 1);  // not cleared
+
+    setProgramFolderForTesting(dir.path() + QStringLiteral("/missing"));
+    openMainLog(log, ui);
+    EXPECT_EQ(ui.opened.size(), 2);
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_TRUE(ui.messages[0].startsWith(QStringLiteral("Error |  msg = [EFileError : "))) << ui.messages[0].toStdString();
+    setProgramFolderForTesting(QString());
+}
