@@ -1,0 +1,301 @@
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QXmlStreamReader>
+
+#include "answers/savequeryas.h"
+#include "common/cp1252.h"
+#include "db/dbtestutil.h"
+#include "monitor/eventlog.h"
+#include "server/answers.h"
+#include "support/support.h"
+
+using namespace veldra;
+using namespace veldra::test;
+
+namespace {
+
+QString params(const QStringList& values)
+{
+    QString s;
+    for (int i = 0; i < values.size(); ++i) {
+        const QString n = QString::number(i + 1);
+        s += QStringLiteral("<name[%1]>p%1</name[%1]><value[%1]>%2</value[%1]>\r\n").arg(n, values[i]);
+    }
+    return s + QStringLiteral("<paramcount>%1</paramcount>").arg(values.size());
+}
+
+SaveQueryRequest registered(const QString& name = QStringLiteral("sales"))
+{
+    SaveQueryRequest r;
+    r.TestClient = false;
+    r.DateActive = QStringLiteral("31.12.2025");
+    r.NameRequest = name;
+    r.InputParameters = params({});
+    r.address = QStringLiteral("10.1.2.3");
+    r.handle = 77;
+    return r;
+}
+
+// The header part and the body part of an answer text.
+std::pair<QString, QString> split(const QString& answer)
+{
+    const qsizetype at = answer.indexOf(QStringLiteral("\r\n\r\n"));
+    return {answer.left(at + 2), answer.mid(at + 4)};
+}
+
+QString textHead(const QString& contentType, const QString& file, bool empty = false)
+{
+    return (empty ? QStringLiteral("[nocache]") : QString()) + QStringLiteral("HTTP/1.1 200 OK\r\nConnection: Keep-Alive\r\n") +
+           QStringLiteral("Content-Type: ") + contentType + QStringLiteral("; charset=utf-8\r\n") +
+           QStringLiteral("Content-Disposition: attachment;Filename=\"") + file +
+           QStringLiteral("\"\r\nContent-Transfer-Encoding: binary\r\n");
+}
+
+QString markupHead(const QString& contentType, bool empty = false)
+{
+    return (empty ? QStringLiteral("[nocache]") : QString()) + QStringLiteral("HTTP/1.1 200 OK\r\nConnection: Keep-Alive\r\n") +
+           QStringLiteral("Content-Type: ") + contentType + QStringLiteral("; charset=utf-8\r\n");
+}
+
+// The body of a text-format answer as the bytes the client receives.
+QByteArray textBodyBytes(const QString& answer) { return cp1252::encode(split(answer).second); }
+
+class SaveQueryAs : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        auto opt = testDatabase();
+        if (!opt) {
+            if (qEnvironmentVariable("CI") == QLatin1String("true")) FAIL() << "CI=true and no test database";
+            GTEST_SKIP() << "no test database: run scripts/test";
+        }
+        m_db = std::make_unique<ScratchDatabase>(*opt, QStringLiteral("veldra_t_ans"));
+        m_db->exec(QStringLiteral("CREATE TABLE t (id INT, name VARCHAR(100)) CHARSET utf8mb4"));
+        EventLog::instance().clear();
+    }
+    const DbParams& work() const { return m_db->params(); }
+    QStringList log() const { return EventLog::instance().lines(); }
+
+    std::unique_ptr<ScratchDatabase> m_db;
+};
+
+}  // namespace
+
+TEST(SaveQueryAsHelpers, CutValueForTestClient)
+{
+    const struct {
+        const char* in;
+        const char* out;
+    } cases[] = {{"abc", "ab..."}, {"abcdefghij", "abcdefgh..."}, {"ab", "ab"}, {"", ""}, {"   ", "   "}, {" abc ", " abc..."}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(CutValueForTestClient(QString::fromUtf8(c.in), true), QString::fromUtf8(c.out)) << c.in;
+        EXPECT_EQ(CutValueForTestClient(QString::fromUtf8(c.in), false), QString::fromUtf8(c.in));
+    }
+}
+
+TEST(SaveQueryAsHelpers, ListValuesForFileName)
+{
+    const QString mail = QStringLiteral("a@b.c");
+    EXPECT_EQ(ListValuesForFileName(params({"", "2020", ""}), mail, QStringLiteral("x9")), QStringLiteral("[2020;]"));
+    EXPECT_EQ(ListValuesForFileName(params({"2020", "A@B.C", "EU"}), mail, QStringLiteral("x9")), QStringLiteral("[2020;;EU]"));
+    EXPECT_EQ(ListValuesForFileName(params({"2020", "x9", "eu"}), QString(), QStringLiteral("X9")), QStringLiteral("[2020;;eu]"));
+    EXPECT_EQ(ListValuesForFileName(params({}), mail, QString()), QString());
+    EXPECT_EQ(ListValuesForFileName(QStringLiteral("<value[1]>v</value[1]><paramcount>x</paramcount>"), QString(), QString()),
+              QString());
+}
+
+TEST(SaveQueryAsHelpers, Escapes)
+{
+    EXPECT_EQ(DoubleQuotesForCsv(QStringLiteral("a\"b\"\\")), QStringLiteral("a\"\"b\"\"\\"));
+
+    EXPECT_EQ(EscapeQuotesForJson(QString::fromUtf8("q\" b\\ \b\f\n\r\t \x01\x1f é😀/")),
+              QString::fromUtf8("q\\\" b\\\\ \\b\\f\\n\\r\\t \\u0001\\u001f é😀/"));
+
+    QString nasty = QString::fromUtf8("\"&<>\\' é\xC2\xA0\xC3\xBF Ā\t\n\r\x01") + QChar(0xFFFE) + QChar(0xFFFF) +
+                    QChar(0xD800) + u'x' + QChar(0xDC00) + QString::fromUtf8("😀");
+    EXPECT_EQ(EscapeTextForXml(nasty), QString::fromUtf8("&quot;&amp;&lt;&gt;&#92;' &#233;&#160;&#255; Ā\t\n\r\uFFFD\uFFFD\uFFFD"
+                                                         "\uFFFDx\uFFFD😀"));
+
+    const struct {
+        const char* in;
+        const char* out;
+    } names[] = {{"id", "id"},          {"Name_2.x-y", "Name_2.x-y"}, {"_a", "_a"}, {"1abc", "_1abc"}, {"my col", "my_col"},
+                 {"", "_"},             {"a:b", "a_b"},               {"-x", "_-x"}, {"é", "é"},       {"COUNT(*)", "COUNT___"},
+                 {"<a>", "__a_"},       {"日本", "日本"}};
+    for (const auto& n : names) EXPECT_EQ(XmlNameForColumn(QString::fromUtf8(n.in)), QString::fromUtf8(n.out)) << n.in;
+}
+
+TEST_F(SaveQueryAs, OneRowInEveryFormat)
+{
+    m_db->exec(QStringLiteral("INSERT INTO t VALUES (1, 'A')"));
+    SaveQueryRequest r = registered();
+    r.InputParameters = params({"2020", "EU"});
+    const QString q = QStringLiteral("SELECT id, name FROM t");
+
+    QString a = _SaveQueryAS(r, q, QStringLiteral("CSV[;]"), work());
+    EXPECT_EQ(split(a).first, textHead(QStringLiteral("application/octet-stream"), QStringLiteral("sales---[2020;EU].csv")));
+    EXPECT_EQ(textBodyBytes(a), QByteArray("\xEF\xBB\xBF\"id\";\"name\"\r\n\"1\";\"A\""));
+
+    a = _SaveQueryAS(r, q, QStringLiteral("csv[,]"), work());
+    EXPECT_EQ(split(a).first, textHead(QStringLiteral("application/vnd.ms-excel"), QStringLiteral("sales---[2020;EU].csv")));
+    EXPECT_EQ(textBodyBytes(a), QByteArray("\xEF\xBB\xBF\"id\",\"name\"\r\n\"1\",\"A\""));
+
+    a = _SaveQueryAS(r, q, QStringLiteral("Txt[Tab]"), work());
+    EXPECT_EQ(split(a).first, textHead(QStringLiteral("application/vnd.ms-excel"), QStringLiteral("sales---[2020;EU].txt")));
+    EXPECT_EQ(textBodyBytes(a), QByteArray("\xEF\xBB\xBF\"id\"\t\"name\"\r\n\"1\"\t\"A\""));
+
+    EXPECT_EQ(_SaveQueryAS(r, q, QStringLiteral("xml"), work()),
+              markupHead(QStringLiteral("application/xml")) +
+                  QStringLiteral("\r\n<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Data>\r\n\t<empty>false</empty>\r\n"
+                                 "\t<statusText>Final date of use : 31.12.2025</statusText>\r\n\t<Row>\r\n\t\t<id>1</id>\r\n"
+                                 "\t\t<name>A</name>\r\n\t</Row>\r\n</Data>"));
+    EXPECT_EQ(_SaveQueryAS(r, q, QStringLiteral("JSON"), work()),
+              markupHead(QStringLiteral("application/json")) +
+                  QStringLiteral("\r\n{\r\n\t\"empty\": \"false\",\r\n\t\"statusText\": \"Final date of use : 31.12.2025\",\r\n"
+                                 "\t\"Data\": {\r\n\t\t\"Row\": [\r\n\t\t\t{\r\n\t\t\t\t\"id\": \"1\",\r\n\t\t\t\t\"name\": \"A\"\r\n"
+                                 "\t\t\t}\r\n\t\t]\r\n\t}\r\n}"));
+    EXPECT_TRUE(log().isEmpty());
+}
+
+TEST_F(SaveQueryAs, SeveralRowsForATestClient)
+{
+    m_db->exec(QString::fromUtf8("INSERT INTO t VALUES (1, 'abcdefghij'), (22, 'ab'), (333, 'é\"x\\\\')"));
+    SaveQueryRequest r = registered();
+    r.TestClient = true;
+    // Every value is cut, numbers included; names never are.
+    const QString q = QStringLiteral("SELECT id, name AS long_column_name FROM t ORDER BY id");
+
+    EXPECT_EQ(textBodyBytes(_SaveQueryAS(r, q, QStringLiteral("csv[;]"), work())),
+              QByteArray("\xEF\xBB\xBF\"id\";\"long_column_name\"\r\n\"1\";\"abcdefgh...\"\r\n\"22\";\"ab\"\r\n"
+                         "\"33...\";\"") + QString::fromUtf8("é\"\"x...\"").toUtf8());
+    EXPECT_EQ(split(_SaveQueryAS(r, q, QStringLiteral("json"), work())).second,
+              QString::fromUtf8("{\r\n\t\"empty\": \"false\",\r\n\t\"statusText\": \"test client - data is modified\",\r\n"
+                                "\t\"Data\": {\r\n\t\t\"Row\": [\r\n"
+                                "\t\t\t{\r\n\t\t\t\t\"id\": \"1\",\r\n\t\t\t\t\"long_column_name\": \"abcdefgh...\"\r\n\t\t\t}\r\n"
+                                "\t\t\t,{\r\n\t\t\t\t\"id\": \"22\",\r\n\t\t\t\t\"long_column_name\": \"ab\"\r\n\t\t\t}\r\n"
+                                "\t\t\t,{\r\n\t\t\t\t\"id\": \"33...\",\r\n\t\t\t\t\"long_column_name\": \"é\\\"x...\"\r\n\t\t\t}\r\n"
+                                "\t\t]\r\n\t}\r\n}"));
+    const QString xml = split(_SaveQueryAS(r, q, QStringLiteral("xml"), work())).second;
+    EXPECT_TRUE(xml.contains(QStringLiteral("\t<statusText>test client - data is modified</statusText>\r\n")));
+    EXPECT_TRUE(xml.contains(QStringLiteral("\t\t<long_column_name>&#233;&quot;x...</long_column_name>")));
+}
+
+TEST_F(SaveQueryAs, EmptyResultInEveryFormat)
+{
+    SaveQueryRequest r = registered();
+    const QString q = QStringLiteral("SELECT * FROM t");
+    const QString textBody = QStringLiteral("Result query is empty\r\nFinal date of use : 31.12.2025");
+    EXPECT_EQ(_SaveQueryAS(r, q, QStringLiteral("txt[tab]"), work()),
+              textHead(QStringLiteral("application/vnd.ms-excel"), QStringLiteral("sales.txt"), true) + QStringLiteral("\r\n") + textBody);
+    EXPECT_EQ(_SaveQueryAS(r, q, QStringLiteral("csv[,]"), work()),
+              textHead(QStringLiteral("application/vnd.ms-excel"), QStringLiteral("sales---.csv"), true) + QStringLiteral("\r\n") + textBody);
+    EXPECT_EQ(_SaveQueryAS(r, q, QStringLiteral("csv[;]"), work()),
+              textHead(QStringLiteral("application/octet-stream"), QStringLiteral("sales---.csv"), true) + QStringLiteral("\r\n") + textBody);
+    r.TestClient = true;
+    EXPECT_EQ(_SaveQueryAS(r, q, QStringLiteral("xml"), work()),
+              markupHead(QStringLiteral("application/xml"), true) +
+                  QStringLiteral("\r\n<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Data>\r\n\t<empty>true</empty>\r\n"
+                                 "\t<statusText>test client - data is modified</statusText>\r\n</Data>"));
+    EXPECT_EQ(_SaveQueryAS(r, q, QStringLiteral("json"), work()),
+              markupHead(QStringLiteral("application/json"), true) +
+                  QStringLiteral("\r\n{\r\n\t\"empty\": \"true\",\r\n\t\"statusText\": \"test client - data is modified\"\r\n}"));
+    const QStringList lines = log();
+    ASSERT_EQ(lines.size(), 5);
+    for (const QString& line : lines) {
+        EXPECT_TRUE(line.startsWith(u'['));
+        EXPECT_TRUE(line.endsWith(QStringLiteral("] \t{_SaveQueryAS} Result query is empty !!! \tIP [10.1.2.3] \tSocketHandle [77]")))
+            << line.toStdString();
+    }
+}
+
+TEST_F(SaveQueryAs, FailedQueriesGiveNoAnswer)
+{
+    m_db->exec(QStringLiteral("INSERT INTO t VALUES (1, 'A')"));
+    const SaveQueryRequest r = registered();
+    EXPECT_EQ(_SaveQueryAS(r, QStringLiteral("SELECT * FROM nope"), QStringLiteral("json"), work()), QString());
+    // An UPDATE runs, then has no rows to answer with.
+    EXPECT_EQ(_SaveQueryAS(r, QStringLiteral("UPDATE t SET name = \"B\""), QStringLiteral("csv[;]"), work()), QString());
+    auto check = m_db->admin().openBuffered(QStringLiteral("SELECT name FROM t"));
+    ASSERT_TRUE(check->next());
+    EXPECT_EQ(check->value(0), QStringLiteral("B"));
+    check.reset();
+    DbParams bad = work();
+    bad.password = QStringLiteral("wrong");
+    EXPECT_EQ(_SaveQueryAS(r, QStringLiteral("SELECT 1"), QStringLiteral("xml"), bad), QString());
+
+    const QStringList lines = log();
+    ASSERT_EQ(lines.size(), 3);
+    const QString head = QStringLiteral("] \t{_SaveQueryAS} WrongQuery !!! \tIP [10.1.2.3] \tSocketHandle [77] \t");
+    EXPECT_TRUE(lines[0].endsWith(head + QStringLiteral("Query [SELECT * FROM nope] Error|msg = [EMySqlException : "
+                                                       "Table 'veldra_t_ans.nope' doesn't exist] ")))
+        << lines[0].toStdString();
+    // Double quotes are taken out of the error text, not out of the query.
+    EXPECT_TRUE(lines[1].endsWith(head + QStringLiteral("Query [UPDATE t SET name = \"B\"] Error|msg = [EDatabaseError : "
+                                                       "Query returned no result set] ")))
+        << lines[1].toStdString();
+    EXPECT_TRUE(lines[2].contains(QStringLiteral("Error|msg = [EMySqlException : Access denied for user"))) << lines[2].toStdString();
+}
+
+TEST_F(SaveQueryAs, ValueTextsAndNastyValuesParseAndRoundTrip)
+{
+    m_db->exec(QStringLiteral("CREATE TABLE v (d DATE, dt DATETIME, amount DECIMAL(10,2), n VARCHAR(10), txt TEXT) CHARSET utf8mb4"));
+    const QString nasty = QString::fromUtf8("q\" b\\ <tag> & 'apos' \t line\nnext\r\nend \x01\x1f é ÿ Ā 日本 😀");
+    DbConnection setup(work());
+    setup.connect();
+    // The nasty text travels as hex so that nothing in it needs quoting here.
+    setup.execute(QStringLiteral("INSERT INTO v VALUES ('2025-12-31', '2024-02-29 13:45:07', 12.50, NULL, CONVERT(X'%1' USING utf8mb4))")
+                      .arg(QString::fromLatin1(nasty.toUtf8().toHex())));
+    SaveQueryRequest r = registered();
+    const QString q = QStringLiteral("SELECT d, dt, amount, n, txt, txt AS `odd \"name\\`, 1 AS `1st col`, 'x' AS `a:b` FROM v");
+    const QStringList expected = {"31.12.2025", "29.02.2024 13:45:07", "12.50", "", nasty, nasty, "1", "x"};
+
+    const QString json = split(_SaveQueryAS(r, q, QStringLiteral("json"), work())).second;
+    QJsonParseError err;
+    const QJsonDocument doc = QJsonDocument::fromJson(answerBytes(json, AnswerEncoding::Utf8), &err);
+    ASSERT_EQ(err.error, QJsonParseError::NoError) << err.errorString().toStdString() << "\n" << json.toStdString();
+    EXPECT_EQ(doc.object().value("statusText").toString(), QStringLiteral("Final date of use : 31.12.2025"));
+    const QJsonObject row = doc.object().value("Data").toObject().value("Row").toArray().at(0).toObject();
+    const QStringList keys = {"d", "dt", "amount", "n", "txt", "odd \"name\\", "1st col", "a:b"};
+    for (int i = 0; i < keys.size(); ++i) EXPECT_EQ(row.value(keys[i]).toString(), expected[i]) << keys[i].toStdString();
+
+    const QString xml = split(_SaveQueryAS(r, q, QStringLiteral("xml"), work())).second;
+    QXmlStreamReader reader(answerBytes(xml, AnswerEncoding::Utf8));
+    QStringList names, texts;
+    int depth = 0;
+    while (!reader.atEnd()) {
+        reader.readNext();
+        if (reader.isStartElement() && ++depth == 3) {
+            names << reader.name().toString();
+            texts << reader.readElementText();
+            --depth;
+        } else if (reader.isEndElement()) {
+            --depth;
+        }
+    }
+    ASSERT_FALSE(reader.hasError()) << reader.errorString().toStdString() << "\n" << xml.toStdString();
+    EXPECT_EQ(names, QStringList({"d", "dt", "amount", "n", "txt", "odd__name_", "_1st_col", "a_b"}));
+    // XML turns the controls it forbids into U+FFFD, and line ends into LF.
+    QString xmlNasty = nasty;
+    xmlNasty.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QChar(0x01), QChar(0xFFFD)).replace(QChar(0x1f), QChar(0xFFFD));
+    QStringList xmlExpected = expected;
+    xmlExpected[4] = xmlExpected[5] = xmlNasty;
+    EXPECT_EQ(texts, xmlExpected);
+}
+
+TEST_F(SaveQueryAs, RunsInARequestThread)
+{
+    m_db->exec(QStringLiteral("INSERT INTO t VALUES (5, 'E')"));
+    const DbParams p = work();
+    const QString answer = inWorker([p] {
+        SaveQueryRequest r = registered();
+        QString a = _SaveQueryAS(r, QStringLiteral("SELECT * FROM t WHERE id = 6"), QStringLiteral("json"), p);
+        return a + _SaveQueryAS(r, QStringLiteral("SELECT name FROM t"), QStringLiteral("xml"), p);
+    });
+    EXPECT_TRUE(answer.startsWith(QStringLiteral("[nocache]HTTP/1.1 200 OK\r\n")));
+    EXPECT_TRUE(answer.contains(QStringLiteral("<name>E</name>")));
+    ASSERT_EQ(log().size(), 1);
+    EXPECT_TRUE(log()[0].contains(QStringLiteral("{_SaveQueryAS} Result query is empty !!! ")));
+}
