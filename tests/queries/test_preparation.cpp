@@ -1,0 +1,266 @@
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include "common/errors.h"
+#include "common/files.h"
+#include "queries/preparation.h"
+#include "queries/queryfile.h"
+#include "support/support.h"
+
+using namespace veldra;
+
+namespace {
+
+struct Flags {
+    bool clean = false;
+    bool isFloat = false;
+    bool deleteBlocked = false;
+};
+
+// A parameter list as the request parser builds it.
+QString paramList(const QList<std::pair<QString, QString>>& params)
+{
+    QStringList lines;
+    for (int i = 1; i <= params.size(); ++i) {
+        const QString n = QString::number(i);
+        lines << QStringLiteral("<name[%1]>%2</name[%1]><value[%1]>%3</value[%1]>").arg(n, params[i - 1].first, params[i - 1].second);
+    }
+    lines << QStringLiteral("<paramcount>%1</paramcount>").arg(params.size());
+    return lines.join(QStringLiteral("\r\n"));
+}
+
+class PreparationTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        folder = dir.path() + u'/';
+        LastPreparedQuery::instance().setOnScreen(false);
+        LastPreparedQuery::instance().setText(QString());
+    }
+
+    void writeFunction(const QString& name, const QString& query, const QList<InputValueEntry>& values, bool active = true)
+    {
+        QueryEditorModel m;
+        m.name = name;
+        m.active = active;
+        m.inputValues = values;
+        m.query = query;
+        SaveQueryFunction(folder, name, m);
+    }
+
+    // Prepares `query` with one input value id (default null, list [null][0][]).
+    QString prepareOne(const QString& query, Flags f, const QList<std::pair<QString, QString>>& params,
+                       const QString& list = QStringLiteral("[null][0][]"), const QString& def = QStringLiteral("null"))
+    {
+        writeFunction(QStringLiteral("f"), query,
+                      {InputValueEntry{QStringLiteral("id"), TMyRec{def, list, f.clean, f.isFloat, f.deleteBlocked}}});
+        return PreparingQuery(folder, QStringLiteral("f"), paramList(params));
+    }
+
+    QTemporaryDir dir;
+    QString folder;
+};
+
+const QString kSelect = QStringLiteral("SELECT * FROM t WHERE a = {:id:}");
+const QString kBlock = QStringLiteral("SELECT * FROM t WHERE 1=1 /*<#id#>*/ AND a = {:id:} /*<#/id#>*/");
+
+}  // namespace
+
+TEST_F(PreparationTest, TheExamples)
+{
+    struct Case {
+        QString query;
+        Flags flags;
+        QList<std::pair<QString, QString>> params;
+        QString prepared;
+    };
+    const QString id = QStringLiteral("id");
+    const QList<Case> cases = {
+        {kSelect, {}, {}, QStringLiteral("SELECT * FROM t WHERE a = null")},
+        {kSelect, {false, true}, {{id, QStringLiteral("12,5")}}, QStringLiteral("SELECT * FROM t WHERE a = 12.5")},
+        {kSelect, {false, true}, {{id, QStringLiteral("abc")}}, QStringLiteral("SELECT * FROM t WHERE a = null")},
+        {kSelect, {false, true}, {{id, QStringLiteral("2147483648")}}, QStringLiteral("SELECT * FROM t WHERE a = null")},
+        {kSelect, {false, true}, {{id, QStringLiteral("-7")}}, QStringLiteral("SELECT * FROM t WHERE a = -7")},
+        {kSelect, {true}, {{id, QStringLiteral("O'Brien; drop")}}, QStringLiteral("SELECT * FROM t WHERE a = OBriendrop")},
+        {kSelect, {true, true}, {{id, QStringLiteral(";;")}}, QStringLiteral("SELECT * FROM t WHERE a = null")},
+        {kBlock, {false, false, true}, {}, QStringLiteral("SELECT * FROM t WHERE 1=1 /**/")},
+        {kBlock, {false, false, true}, {{id, QStringLiteral("0")}}, QStringLiteral("SELECT * FROM t WHERE 1=1 /**/")},
+        {kBlock, {false, false, true}, {{id, QStringLiteral("5")}},
+         QStringLiteral("SELECT * FROM t WHERE 1=1 /*<#id#>*/ AND a = 5 /*<#/id#>*/")},
+        // Further number forms: the value that passes goes in as written.
+        {kSelect, {false, true}, {{id, QStringLiteral("+3")}}, QStringLiteral("SELECT * FROM t WHERE a = +3")},
+        {kSelect, {false, true}, {{id, QStringLiteral(",5")}}, QStringLiteral("SELECT * FROM t WHERE a = .5")},
+        {kSelect, {false, true}, {{id, QStringLiteral("1.2.3")}}, QStringLiteral("SELECT * FROM t WHERE a = null")},
+        {kSelect, {false, true}, {{id, QStringLiteral("-2147483648")}}, QStringLiteral("SELECT * FROM t WHERE a = -2147483648")},
+        {kSelect, {false, true}, {{id, QStringLiteral(" 5")}}, QStringLiteral("SELECT * FROM t WHERE a = null")},
+        {kSelect, {false, true}, {{id, QStringLiteral("1e3")}}, QStringLiteral("SELECT * FROM t WHERE a = null")},
+        // A failed number check triggers "[null]".
+        {kBlock, {false, true, true}, {{id, QStringLiteral("x")}}, QStringLiteral("SELECT * FROM t WHERE 1=1 /**/")},
+        // Cleaning may leave an empty text, listed as "[]".
+        {kBlock, {true, false, true}, {{id, QStringLiteral("';")}}, QStringLiteral("SELECT * FROM t WHERE 1=1 /**/")},
+        // Parameter names are compared lower-cased; the last occurrence wins.
+        {kSelect, {}, {{QStringLiteral("ID"), QStringLiteral("9")}}, QStringLiteral("SELECT * FROM t WHERE a = 9")},
+        {kSelect, {}, {{id, QStringLiteral("1")}, {id, QStringLiteral("2")}}, QStringLiteral("SELECT * FROM t WHERE a = 2")},
+        {kSelect, {}, {{QStringLiteral("other"), QStringLiteral("1")}}, QStringLiteral("SELECT * FROM t WHERE a = null")},
+        // Placeholder only in capitals stays; with the lower-case form present both go.
+        {QStringLiteral("SELECT {:ID:}"), {}, {{id, QStringLiteral("1")}}, QStringLiteral("SELECT {:ID:}")},
+        {QStringLiteral("SELECT {:ID:}, {:id:}"), {}, {{id, QStringLiteral("1")}}, QStringLiteral("SELECT 1, 1")},
+        // Unknown placeholders and blocks stay; the result is trimmed.
+        {QStringLiteral("\r\n SELECT {:x:} /*<#x#>*/1/*<#/x#>*/ \t"), {}, {}, QStringLiteral("SELECT {:x:} /*<#x#>*/1/*<#/x#>*/")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(paramList(c.params).toStdString() + " | " + c.query.toStdString());
+        EXPECT_EQ(prepareOne(c.query, c.flags, c.params), c.prepared);
+    }
+}
+
+TEST_F(PreparationTest, RequestValuesAreEscapedDefaultsAreNot)
+{
+    const QString q = QStringLiteral("SELECT * FROM t WHERE name = '{:name:}'");
+    const auto run = [&](const QString& value, const QString& def = QStringLiteral("null"),
+                         const QString& list = QStringLiteral("[null][0][]")) {
+        writeFunction(QStringLiteral("f"), q,
+                      {InputValueEntry{QStringLiteral("name"), TMyRec{def, list, false, false, true}}});
+        const QList<std::pair<QString, QString>> params =
+            value.isNull() ? QList<std::pair<QString, QString>>{} : QList<std::pair<QString, QString>>{{QStringLiteral("name"), value}};
+        return PreparingQuery(folder, QStringLiteral("f"), paramList(params));
+    };
+    EXPECT_EQ(run(QStringLiteral("x' OR '1'='1")), QStringLiteral("SELECT * FROM t WHERE name = 'x\\' OR \\'1\\'=\\'1'"));
+    EXPECT_EQ(run(QStringLiteral("O'Brien")), QStringLiteral("SELECT * FROM t WHERE name = 'O\\'Brien'"));
+    EXPECT_EQ(run(QStringLiteral("a\\' b\"c") + QChar(0) + u'd'), QStringLiteral("SELECT * FROM t WHERE name = 'a\\\\\\' b\\\"c\\0d'"));
+    // Without a request value the default goes in as the operator wrote it.
+    EXPECT_EQ(run(QString(), QStringLiteral("x' OR 'y")), QStringLiteral("SELECT * FROM t WHERE name = 'x' OR 'y'"));
+    // The block trigger uses the value as the request gave it.
+    const QString blocked = QStringLiteral("SELECT 1 <#name#>AND n = '{:name:}'<#/name#>");
+    writeFunction(QStringLiteral("b"), blocked,
+                  {InputValueEntry{QStringLiteral("name"), TMyRec{QStringLiteral("null"), QStringLiteral("[O'Brien]"), false, false, true}}});
+    EXPECT_EQ(PreparingQuery(folder, QStringLiteral("b"), paramList({{QStringLiteral("name"), QStringLiteral("O'Brien")}})),
+              QStringLiteral("SELECT 1"));
+    EXPECT_EQ(PreparingQuery(folder, QStringLiteral("b"), paramList({{QStringLiteral("name"), QStringLiteral("O\"Neil")}})),
+              QStringLiteral("SELECT 1 <#name#>AND n = 'O\\\"Neil'<#/name#>"));
+    EXPECT_EQ(escapeSqlValue(QStringLiteral("plain")), QStringLiteral("plain"));
+}
+
+TEST_F(PreparationTest, InputValuesRunInFileOrder)
+{
+    const TMyRec noFlags{QStringLiteral("null"), QStringLiteral("[null][0][]"), false, false, false};
+    const TMyRec dropWhenMissing{QStringLiteral("null"), QStringLiteral("[null]"), false, false, true};
+    // A block removed for the first value takes the second's placeholder with it; a
+    // substituted value carrying a later placeholder is filled in as well.
+    writeFunction(QStringLiteral("f"), QStringLiteral("SELECT {:a:} <#a#>, {:b:}<#/a#> {:c:}"),
+                  {InputValueEntry{QStringLiteral("A"), dropWhenMissing}, InputValueEntry{QStringLiteral("b"), noFlags},
+                   InputValueEntry{QStringLiteral("c"), noFlags}});
+    EXPECT_EQ(PreparingQuery(folder, QStringLiteral("f"), paramList({{QStringLiteral("b"), QStringLiteral("2")}})),
+              QStringLiteral("SELECT null  null"));
+    EXPECT_EQ(PreparingQuery(folder, QStringLiteral("f"),
+                             paramList({{QStringLiteral("a"), QStringLiteral("{:c:}")}, {QStringLiteral("c"), QStringLiteral("3")}})),
+              QStringLiteral("SELECT 3 <#a#>, null<#/a#> 3"));
+
+    // An input value named format gets the request's format parameter.
+    writeFunction(QStringLiteral("g"), QStringLiteral("SELECT '{:format:}'"), {InputValueEntry{QStringLiteral("format"), noFlags}});
+    EXPECT_EQ(PreparingQuery(folder, QStringLiteral("g"), paramList({{QStringLiteral("format"), QStringLiteral("XML")}})),
+              QStringLiteral("SELECT 'XML'"));
+
+    // No input values: the text trimmed, placeholders in place. A broken count in the
+    // parameter list gives no parameters.
+    writeFunction(QStringLiteral("h"), QStringLiteral(" SELECT {:id:} \r\n"), {});
+    EXPECT_EQ(PreparingQuery(folder, QStringLiteral("h"), QStringLiteral("<name[1]>id</name[1]><value[1]>1</value[1]><paramcount>x</paramcount>")),
+              QStringLiteral("SELECT {:id:}"));
+}
+
+TEST_F(PreparationTest, InactiveFunctionsAndFailures)
+{
+    writeFunction(QStringLiteral("GetItems"), QStringLiteral("SELECT 1"), {}, false);
+    EXPECT_EQ(PreparingQuery(folder, QStringLiteral("GetItems"), QString()),
+              QStringLiteral("<#msg>Function [GetItems] is not actived !!!</#msg>"));
+    EXPECT_EQ(PreparatingQueryForTest(dir.path(), QStringLiteral("GetItems")), QStringLiteral("SELECT 1"));
+
+    TServerSettings s;
+    s.PathToQueries = folder;
+    EXPECT_EQ(_PreparatingQuery(QStringLiteral("GetItems"), QString(), s),
+              QStringLiteral("<#msg>Function [GetItems] is not actived !!!</#msg>"));
+
+    const auto error = [&](const QString& name) {
+        try {
+            PreparingQuery(folder, name, QString());
+        } catch (const std::exception& e) {
+            return errorDetails(e);
+        }
+        return QStringLiteral("no error");
+    };
+    EXPECT_TRUE(error(QStringLiteral("missing")).startsWith(QStringLiteral("Error |  msg = [EFileError : ")));
+    const QByteArray negative = textFileBytes({QStringLiteral("<#q_active>1</#q_active><#q_count_input_values>-1</#q_count_input_values>")});
+    QFile f(folder + QStringLiteral("neg.qr"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(negative);
+    f.close();
+    EXPECT_EQ(error(QStringLiteral("neg")), QStringLiteral("Error |  msg = [ERangeError : Range check error]"));
+}
+
+TEST(DeleteBlocks, Cases)
+{
+    struct Case {
+        const char* text;
+        const char* result;
+    };
+    const Case cases[] = {
+        // Identical blocks go in one pass (letter case of the copies ignored), different ones in two.
+        {"a<#x#>1<#/x#>b<#x#>1<#/x#>c<#X#>1<#/X#>d", "abcd"},
+        {"a<#x#>1<#/x#>b<#x#>2<#/x#>c", "abc"},
+        // No closing marker: removal ends, the rest stays.
+        {"a<#x#>1<#/x#>b<#x#>2", "ab<#x#>2"},
+        {"a<#x#>never closed", "a<#x#>never closed"},
+        // Same name does not nest: the second closing marker stays behind.
+        {"a<#x#>1<#x#>2<#/x#>3<#/x#>b", "a3<#/x#>b"},
+        // Markers in capitals only are not found; other names nest freely.
+        {"a<#X#>1<#/X#>b", "a<#X#>1<#/X#>b"},
+        {"a<#x#>1<#y#>2<#/y#>3<#/x#>b", "ab"},
+        {"a<#y#>1<#x#>2<#/x#>3<#/y#>b", "a<#y#>13<#/y#>b"},
+        {"", ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(DeleteBlocksInQuery(QString::fromLatin1(c.text), QStringLiteral("x")), QString::fromLatin1(c.result)) << c.text;
+}
+
+TEST_F(PreparationTest, LastPreparedQueryIsHandedToTheMainThread)
+{
+    writeFunction(QStringLiteral("f"), QStringLiteral("  SELECT {:id:}  "),
+                  {InputValueEntry{QStringLiteral("id"), TMyRec{}}});
+    writeFunction(QStringLiteral("off"), QStringLiteral("SELECT 2"), {}, false);
+    LastPreparedQuery& view = LastPreparedQuery::instance();
+    const auto fromRequest = [&](const QString& name) {
+        return test::inWorker([&] { return PreparingQuery(folder, name, paramList({{QStringLiteral("id"), QStringLiteral("4")}})); });
+    };
+
+    // Another tab on screen: the view keeps its content.
+    view.setText(QStringLiteral("old"));
+    EXPECT_EQ(fromRequest(QStringLiteral("f")), QStringLiteral("SELECT 4"));
+    EXPECT_EQ(view.text(), QStringLiteral("old"));
+
+    view.setOnScreen(true);
+    QStringList seen;
+    view.setListener([&](const QString& t) {
+        EXPECT_TRUE(mainthread::isMainThread());
+        seen << t;
+    });
+    EXPECT_EQ(fromRequest(QStringLiteral("f")), QStringLiteral("SELECT 4"));
+    const QStringList lines = view.text().split(u'\r');
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("-- ")));
+    EXPECT_GT(lines[0].size(), 12);
+    EXPECT_EQ(lines[1], QStringLiteral("-- =============================="));
+    EXPECT_EQ(lines[2], QStringLiteral("SELECT 4"));
+    EXPECT_EQ(seen.size(), 1);
+
+    // An inactive function reports nothing.
+    EXPECT_EQ(fromRequest(QStringLiteral("off")), QStringLiteral("<#msg>Function [off] is not actived !!!</#msg>"));
+    EXPECT_EQ(seen.size(), 1);
+
+    // The test preparation writes the view whatever is on screen.
+    view.setOnScreen(false);
+    EXPECT_EQ(PreparatingQueryForTest(folder, QStringLiteral("off")), QStringLiteral("SELECT 2"));
+    EXPECT_TRUE(view.text().endsWith(QStringLiteral("\r-- ==============================\rSELECT 2")));
+    view.setListener(nullptr);
+}
