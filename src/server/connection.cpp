@@ -72,3 +72,30 @@ void ClientConnection::close()
 }
 
 }  // namespace veldra
+
+namespace veldra {
+
+void ClientConnection::closeGracefully(std::chrono::milliseconds linger)
+{
+    bool drain = false;
+    {
+        std::lock_guard lock(m_closeMutex);
+        if (m_fd >= 0 && !m_aborted.load()) drain = ::shutdown(m_fd, SHUT_WR) == 0;
+    }
+    if (drain) {
+        const auto deadline = std::chrono::steady_clock::now() + linger;
+        QByteArray sink;
+        try {
+            for (;;) {
+                const auto left =
+                    std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+                if (left.count() <= 0) break;
+                if (receiveAvailable(left, sink) == ReadStatus::Closed) break;
+            }
+        } catch (const SocketError&) {
+        }
+    }
+    close();
+}
+
+}  // namespace veldra

@@ -41,6 +41,10 @@ public:
     bool aborted() const { return m_aborted.load(); }
     // Closes the socket (the owning request thread, when it finishes).
     void close();
+    // Ends the sending side, takes and drops what the client still sends until it
+    // closes its side or `linger` has passed, then closes. Closing while unread bytes
+    // wait would reset the connection and could cost the client the answer.
+    void closeGracefully(std::chrono::milliseconds linger);
 
 private:
     std::atomic<int> m_fd;

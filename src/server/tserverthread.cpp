@@ -22,6 +22,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr auto kRequestWait = std::chrono::seconds(5);
+// How long a finished request still takes what the client sends before it closes.
+constexpr auto kCloseLinger = std::chrono::milliseconds(2000);
 
 // A function name that could reach outside the queries folder, or that no file
 // name can hold.
@@ -89,7 +91,7 @@ void TServerThread::ClientExecute()
         } catch (...) {
         }
     }
-    m_connection->close();
+    m_connection->closeGracefully(kCloseLinger);
 }
 
 void TServerThread::execute()
