@@ -1,0 +1,177 @@
+#include "access/accesslists.h"
+
+#include "common/errors.h"
+#include "common/regional.h"
+#include "common/text.h"
+#include "config/database.h"
+#include "monitor/eventlog.h"
+
+namespace veldra {
+
+namespace {
+
+int fieldIndex(const DbResult& r, const QString& name)
+{
+    const int i = int(r.fieldNames().indexOf(name));
+    if (i < 0) throw DbError(QStringLiteral("EDatabaseError"), u'\'' + name + QStringLiteral("' field not found"));
+    return i;
+}
+
+}  // namespace
+
+AccessLists initialAccessLists()
+{
+    AccessLists l;
+    l.white << whiteListLine(QString(), QString(), QString(), QString(), QString());
+    l.black << QStringLiteral("<IP>BLOCK IP</IP>") << QStringLiteral("<SECCODE>BLOCK SECURE CODE</SECCODE>")
+            << QStringLiteral("<EMAIL>BLOCK EMAIL</EMAIL>");
+    return l;
+}
+
+QString whiteListLine(const QString& id, const QString& email, const QString& seccode, const QString& todate,
+                      const QString& note)
+{
+    return QStringLiteral("<id>") + id + QStringLiteral("</id><email>") + email + QStringLiteral("</email><seccode>") +
+           seccode + QStringLiteral("</seccode><todate>") + todate + QStringLiteral("</todate><note>") + note +
+           QStringLiteral("</note>");
+}
+
+QString blackListLine(const QString& blockType, const QString& value)
+{
+    return u'<' + blockType + u'>' + value + QStringLiteral("</") + blockType + u'>';
+}
+
+AccessDecision CheckClientAccess(const AccessLists& lists, const QString& email, const QString& seccode,
+                                 const QString& address, const QDateTime& now)
+{
+    const QString e = email.toLower();
+    const QString c = seccode.toLower();
+    const QString emailTag = QStringLiteral("<email>") + e + QStringLiteral("</email>");
+    const QString seccodeTag = QStringLiteral("<seccode>") + c + QStringLiteral("</seccode>");
+
+    QString black;
+    for (const QString& line : lists.black) black += line + QStringLiteral("\r\n");
+    black = black.toLower();
+    if (black.contains(emailTag) || black.contains(seccodeTag) ||
+        black.contains(QStringLiteral("<ip>") + address.toLower() + QStringLiteral("</ip>")))
+        return {AccessDecision::Kind::Blocked, QString()};
+
+    for (const QString& original : lists.white) {
+        const QString line = original.toLower();
+        if (!line.contains(emailTag) || !line.contains(seccodeTag)) continue;
+        const QString d = textBetween(line, QStringLiteral("<todate>"), QStringLiteral("</todate>"));
+        const QDate date = regional::parseShortDate(d);
+        if (!date.isValid()) continue;
+        // Registered up to 00:00:00 of the end date.
+        if (now > QDateTime(date, QTime(0, 0))) continue;
+        return {AccessDecision::Kind::Registered, d};
+    }
+    return {};
+}
+
+QStringList sortByItems()
+{
+    return {QStringLiteral("IDS"), QStringLiteral("EMAIL"), QStringLiteral("SECCODE"), QStringLiteral("DATEACTIVE")};
+}
+
+QString whiteListSql(bool showOnlyActiveClients, int sortBy)
+{
+    QStringList lines{QStringLiteral("SELECT * FROM clients_veldra")};
+    if (showOnlyActiveClients) lines << QStringLiteral(" WHERE `todate` >= DATE(NOW())");
+    switch (sortBy) {
+    case 0: lines << QStringLiteral("ORDER BY `id`; "); break;
+    case 1: lines << QStringLiteral("ORDER BY `email` ASC;"); break;
+    case 2: lines << QStringLiteral("ORDER BY `seccode` ASC;"); break;
+    case 3: lines << QStringLiteral("ORDER BY `todate` DESC;"); break;
+    default: break;
+    }
+    return lines.join(QStringLiteral("\r\n"));
+}
+
+QString blackListSql() { return QStringLiteral("SELECT * FROM blacklist_veldra ORDER BY `blocktype`;"); }
+
+ClientAccessLists::ClientAccessLists() : m_lists(initialAccessLists()) {}
+
+void ClientAccessLists::changed()
+{
+    if (onChanged) onChanged();
+}
+
+QString ClientAccessLists::whiteCountText() const { return QStringLiteral("WHITE :: [%1]").arg(m_whiteCount); }
+
+QString ClientAccessLists::blackCountText() const { return QStringLiteral("BLACK :: [%1]").arg(m_blackCount); }
+
+void ClientAccessLists::resetCounts()
+{
+    m_whiteCount = 0;
+    m_blackCount = 0;
+    changed();
+}
+
+void ClientAccessLists::LoadListClientsAccess(DatabaseConnections& connections, const DbParams& client,
+                                              const DbParams& work)
+{
+    connections.TestConnect(client, work);
+    if (!connections.DataClients.connected()) {
+        m_busy = false;
+        return;
+    }
+    if (m_busy) return;
+    m_busy = true;
+
+    // The new lists are published once, at the end, so a request sees either the old
+    // lists or the new ones.
+    AccessLists next;
+    try {
+        {
+            auto r = connections.DataClients.openBuffered(whiteListSql(showOnlyActiveClients, sortBy));
+            const int id = fieldIndex(*r, QStringLiteral("id"));
+            const int email = fieldIndex(*r, QStringLiteral("email"));
+            const int seccode = fieldIndex(*r, QStringLiteral("seccode"));
+            const int todate = fieldIndex(*r, QStringLiteral("todate"));
+            const int note = fieldIndex(*r, QStringLiteral("note"));
+            while (r->next())
+                next.white << whiteListLine(r->value(id), r->value(email), r->value(seccode), r->value(todate),
+                                            r->value(note));
+            m_whiteCount = int(next.white.size());
+        }
+        {
+            auto r = connections.DataClients.openBuffered(blackListSql());
+            const int type = fieldIndex(*r, QStringLiteral("blocktype"));
+            const int value = fieldIndex(*r, QStringLiteral("value"));
+            while (r->next()) next.black << blackListLine(r->value(type), r->value(value));
+            m_blackCount = int(next.black.size());
+        }
+    } catch (...) {
+        QString details;
+        try {
+            throw;
+        } catch (const std::exception& e) {
+            details = errorTypeName(e) + QStringLiteral(" : ") + errorMessage(e);
+        } catch (...) {
+            details = QStringLiteral("Exception : unknown failure");
+        }
+        EventLog::instance().append(u'[' + regional::timeStamp() + QStringLiteral("] \t{LoadListClientsAccess}  Error|msg = [") +
+                                    details + u']');
+    }
+    m_lists.store(std::move(next));
+    m_busy = false;
+    changed();
+}
+
+int ClientAccessLists::ListOptionChanged(int selectedBlack, DatabaseConnections& connections, const DbParams& client,
+                                         const DbParams& work)
+{
+    LoadListClientsAccess(connections, client, work);
+    const auto l = lists();
+    return selectedBlack >= 0 && selectedBlack < l->black.size() ? selectedBlack : -1;
+}
+
+AccessDecision ClientAccessLists::CheckClientAccess(const QString& email, const QString& seccode,
+                                                    const QString& address) const
+{
+    const auto l = lists();
+    return veldra::CheckClientAccess(*l, email, seccode, address, QDateTime::currentDateTime());
+}
+
+}  // namespace veldra

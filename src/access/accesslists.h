@@ -1,0 +1,96 @@
+#pragma once
+// The white list of registered clients and the black list of blocked IP addresses,
+// e-mail addresses and secure codes: loaded from the client database in the main
+// thread, read by request threads through CheckClientAccess.
+//
+// White-list line: "<id>" id "</id><email>" email "</email><seccode>" seccode
+//                  "</seccode><todate>" dd.MM.yyyy "</todate><note>" note "</note>"
+// Black-list line: "<" blocktype ">" value "</" blocktype ">"
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+#include "common/snapshot.h"
+#include "db/dbconnection.h"
+#include "server/requeststeps.h"
+
+namespace veldra {
+
+class DatabaseConnections;
+
+// Both lists as one immutable value; a request reads one version of it.
+struct AccessLists {
+    QStringList white;
+    QStringList black;
+};
+
+// The content shown until the first load.
+AccessLists initialAccessLists();
+
+QString whiteListLine(const QString& id, const QString& email, const QString& seccode, const QString& todate,
+                      const QString& note);
+QString blackListLine(const QString& blockType, const QString& value);
+
+// The matching rule: blocked by the black list (e-mail, then secure code, then IP
+// address), else registered by the first matching white line whose end date has not
+// begun at `now`, else neither. A white line whose end date cannot be read is skipped.
+AccessDecision CheckClientAccess(const AccessLists& lists, const QString& email, const QString& seccode,
+                                 const QString& address, const QDateTime& now);
+
+// The items of the "Sort by :" list, by index.
+QStringList sortByItems();
+
+// The statement that reads the white list for the list options; sortBy is an index of
+// sortByItems(), -1 for none.
+QString whiteListSql(bool showOnlyActiveClients, int sortBy);
+QString blackListSql();
+
+class ClientAccessLists {
+public:
+    ClientAccessLists();
+    ClientAccessLists(const ClientAccessLists&) = delete;
+    ClientAccessLists& operator=(const ClientAccessLists&) = delete;
+
+    // List options: "Show only active clients" and the index of the "Sort by :" item
+    // (3, "DATEACTIVE", at start; -1 for none).
+    bool showOnlyActiveClients = false;
+    int sortBy = 3;
+
+    // Main thread. Runs TEST CONNECT with the two parameter sets, then, when the client
+    // connection is open and no load is running, reads both tables into new lists. A
+    // failure is written to the event log; the lists then hold what was read before it.
+    void LoadListClientsAccess(DatabaseConnections& connections, const DbParams& client, const DbParams& work);
+    // Main thread. A list option changed (apply it first): reloads and returns the black
+    // line index to select again (`selectedBlack`, or -1 when it is out of range).
+    int ListOptionChanged(int selectedBlack, DatabaseConnections& connections, const DbParams& client,
+                          const DbParams& work);
+
+    bool busy() const { return m_busy; }
+    int whiteCount() const { return m_whiteCount; }
+    int blackCount() const { return m_blackCount; }
+    QString whiteCountText() const;  // "WHITE :: [n]"
+    QString blackCountText() const;  // "BLACK :: [n]"
+    // START sets both counts to 0 before its load.
+    void resetCounts();
+
+    // The current lists; any thread.
+    std::shared_ptr<const AccessLists> lists() const { return m_lists.load(); }
+
+    // Any thread: one consistent version of both lists, matched at the current local time.
+    AccessDecision CheckClientAccess(const QString& email, const QString& seccode, const QString& address) const;
+
+    // Called in the main thread after the lists or counts changed.
+    std::function<void()> onChanged;
+
+private:
+    void changed();
+
+    Snapshot<AccessLists> m_lists;
+    bool m_busy = false;
+    int m_whiteCount = 0;
+    int m_blackCount = 0;
+};
+
+}  // namespace veldra
