@@ -17,7 +17,8 @@ namespace veldra {
 bool isValidUtf8(const QByteArray& bytes)
 {
     QStringDecoder dec(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    (void)dec.decode(bytes);
+    // decode() is lazy: the text must be produced for the decoder to see the bytes.
+    const QString text = dec.decode(bytes);
     return !dec.hasError();
 }
 
