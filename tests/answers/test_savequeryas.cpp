@@ -10,6 +10,13 @@
 #include "db/dbtestutil.h"
 #include "monitor/eventlog.h"
 #include "server/answers.h"
+#include "server/failurereporter.h"
+#include "server/requeststeps.h"
+#include "server/servercontext.h"
+#include "server/tserverthread.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
 #include "support/support.h"
 
 using namespace veldra;
@@ -298,4 +305,45 @@ TEST_F(SaveQueryAs, RunsInARequestThread)
     EXPECT_TRUE(answer.contains(QStringLiteral("<name>E</name>")));
     ASSERT_EQ(log().size(), 1);
     EXPECT_TRUE(log()[0].contains(QStringLiteral("{_SaveQueryAS} Result query is empty !!! ")));
+}
+
+namespace {
+
+struct NoSteps : RequestSteps {
+    AccessDecision checkClientAccess(const QString&, const QString&, const QString&) override { return {}; }
+    bool functionFileExists(const TServerThread&) override { return false; }
+    QString prepareQuery(TServerThread&) override { return {}; }
+    bool answerFromCache(TServerThread&, const QString&) override { return false; }
+    QString saveQueryAs(TServerThread&, const QString&) override { return {}; }
+    void storeInCache(TServerThread&, const QString&) override {}
+    void countRequest() override {}
+};
+
+}  // namespace
+
+TEST_F(SaveQueryAs, ReadsTheRequestRecord)
+{
+    m_db->exec(QStringLiteral("INSERT INTO t VALUES (1, 'abc')"));
+    int fds[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+    auto connection = std::make_shared<ClientConnection>(fds[0], QStringLiteral("192.168.7.8"));
+    ::close(fds[1]);
+    NoSteps steps;
+    ScriptedOperator op;
+    FailureReporter failures(op);
+    ServerContext context(steps, failures);
+    TServerThread request(connection, context, 1);
+    request.TestClient = true;
+    request.NameRequest = QStringLiteral("fn");
+    request.InputParameters = params({"x@y.z", "7"});
+    request._email = QStringLiteral("x@y.z");
+    request.NecessaryFormatAnswer = QStringLiteral("TXT[TAB]");
+
+    const QString a = _SaveQueryAS(request, QStringLiteral("SELECT name FROM t"), work());
+    EXPECT_EQ(split(a).first, textHead(QStringLiteral("application/vnd.ms-excel"), QStringLiteral("fn---[;7].txt")));
+    EXPECT_EQ(textBodyBytes(a), QByteArray("\xEF\xBB\xBF\"name\"\r\n\"ab...\""));
+    EXPECT_EQ(_SaveQueryAS(request, QStringLiteral("SELECT nothing"), work()), QString());
+    ASSERT_EQ(log().size(), 1);
+    EXPECT_TRUE(log()[0].contains(QStringLiteral("\tIP [192.168.7.8] \tSocketHandle [%1] \tQuery [SELECT nothing]").arg(connection->handle())))
+        << log()[0].toStdString();
 }

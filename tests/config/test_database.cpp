@@ -152,3 +152,23 @@ TEST(Database, ClientUserWithoutCreateRight)
         << c.errorArea()[0].toStdString();
     EXPECT_TRUE(tablesOf(clients.admin(), QStringLiteral("veldra_t_cfg_noright")).isEmpty());
 }
+
+TEST(Database, LostClientConnectionIsReopenedMidSession)
+{
+    VELDRA_REQUIRE_DATABASE(db);
+    ScratchDatabase clients(db, QStringLiteral("veldra_t_cfg_lost"));
+    DatabaseConnections c;
+    c.TestConnect(clients.params(), clients.params());
+    ASSERT_TRUE(c.errorArea().isEmpty());
+    QStringList seen;
+    c.onChanged = [&] { seen << c.clientStatus().text; };
+    const auto id = c.DataClients.serverConnectionId();
+    clients.exec(QStringLiteral("KILL %1").arg(id));
+    c.DataClients.execute(QStringLiteral("INSERT INTO blacklist_veldra VALUES ('IP', '10.0.0.9')"));
+    EXPECT_NE(c.DataClients.serverConnectionId(), id);
+    EXPECT_EQ(seen, QStringList({"CLIENT DATA => Not have connect with database",
+                                 QStringLiteral("CLIENT DATA => Connect with [%1 | %2 | veldra_t_cfg_lost] is OK").arg(db.host, db.user)}));
+    auto r = clients.admin().openBuffered(QStringLiteral("SELECT COUNT(*) FROM blacklist_veldra"));
+    ASSERT_TRUE(r->next());
+    EXPECT_EQ(r->value(0), QStringLiteral("1"));
+}
