@@ -5,8 +5,8 @@
 #include <QFileInfo>
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "common/cp1252.h"
@@ -81,14 +81,30 @@ bool isTextFormat(const QString& formatName)
 
 std::optional<QString> readCacheFile(const QString& path)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        if (!QFileInfo::exists(path)) return std::nullopt;
-        throw FileError(QStringLiteral("Cannot open file \"%1\": %2").arg(path, f.errorString()));
+    // Plain POSIX calls: a missing file must be told apart from other failures by its
+    // error code, not by a second look at the folder (a store may have put the file
+    // back in between).
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        const int err = errno;
+        if (err == ENOENT || err == ENOTDIR) return std::nullopt;
+        throw FileError(QStringLiteral("Cannot open file \"%1\": %2").arg(path, QString::fromLocal8Bit(std::strerror(err))));
     }
-    QByteArray bytes = f.readAll();
-    if (f.error() != QFileDevice::NoError)
-        throw FileError(QStringLiteral("Cannot read file \"%1\": %2").arg(path, f.errorString()));
+    QByteArray bytes;
+    char buf[64 * 1024];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n > 0) {
+            bytes.append(buf, n);
+        } else if (n == 0) {
+            break;
+        } else if (errno != EINTR) {
+            const int err = errno;
+            ::close(fd);
+            throw FileError(QStringLiteral("Cannot read file \"%1\": %2").arg(path, QString::fromLocal8Bit(std::strerror(err))));
+        }
+    }
+    ::close(fd);
     if (bytes.startsWith(kBom)) bytes.remove(0, kBom.size());
     return QString::fromUtf8(bytes);
 }
@@ -100,26 +116,44 @@ QByteArray cacheFileBytes(const QString& answer, const QString& formatName)
     return bytes;
 }
 
-void writeCacheFile(const QString& path, const QByteArray& bytes)
+bool writeCacheFile(const QString& path, const QByteArray& bytes)
 {
     const QString temp = temporaryNameFor(path);
-    {
-        QFile f(temp);
-        if (!f.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            throw FileError(QStringLiteral("Cannot create file \"%1\": %2").arg(temp, f.errorString()));
-        if (f.write(bytes) != bytes.size() || !f.flush()) {
-            const QString why = f.errorString();
-            f.close();
-            QFile::remove(temp);
-            throw FileError(QStringLiteral("Cannot write file \"%1\": %2").arg(temp, why));
+    const QByteArray tempName = QFile::encodeName(temp);
+    auto failure = [&](const QString& what, int err) {
+        ::unlink(tempName.constData());
+        return FileError(QStringLiteral("%1 \"%2\": %3").arg(what, path, QString::fromLocal8Bit(std::strerror(err))));
+    };
+    const int fd = ::open(tempName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        const int err = errno;
+        if (err == ENOENT) return false;  // the function folder was deleted meanwhile
+        throw failure(QStringLiteral("Cannot create file"), err);
+    }
+    const char* p = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, size_t(left));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int err = n < 0 ? errno : EIO;
+            ::close(fd);
+            throw failure(QStringLiteral("Cannot write file"), err);
         }
+        p += n;
+        left -= n;
     }
+    if (::close(fd) != 0) throw failure(QStringLiteral("Cannot write file"), errno);
     // rename() replaces the target in one step.
-    if (std::rename(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()) != 0) {
-        const QString why = QString::fromLocal8Bit(std::strerror(errno));
-        QFile::remove(temp);
-        throw FileError(QStringLiteral("Cannot write file \"%1\": %2").arg(path, why));
+    if (::rename(tempName.constData(), QFile::encodeName(path).constData()) != 0) {
+        const int err = errno;
+        if (err == ENOENT) {
+            ::unlink(tempName.constData());
+            return false;
+        }
+        throw failure(QStringLiteral("Cannot write file"), err);
     }
+    return true;
 }
 
 QString rewriteStatusText(const QString& answer, const QString& formatName, bool testClient, const QString& dateActive)
@@ -154,8 +188,8 @@ bool store(const CacheRequest& request, const QString& key, const QString& answe
         QDir().mkdir(folder);
         if (!QFileInfo(folder).isDir()) return false;
     }
-    writeCacheFile(cacheFilePath(request.settings, request.nameRequest, key), cacheFileBytes(answer, request.formatName));
-    return true;
+    return writeCacheFile(cacheFilePath(request.settings, request.nameRequest, key),
+                          cacheFileBytes(answer, request.formatName));
 }
 
 }  // namespace veldra::cache

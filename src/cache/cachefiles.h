@@ -46,8 +46,10 @@ bool isTextFormat(const QString& formatName);
 std::optional<QString> readCacheFile(const QString& path);
 // The file bytes of a stored answer: UTF-8, behind EF BB BF for the text formats.
 QByteArray cacheFileBytes(const QString& answer, const QString& formatName);
-// Writes the bytes through a temporary file in the same folder and a rename.
-void writeCacheFile(const QString& path, const QByteArray& bytes);
+// Writes the bytes through a temporary file in the same folder and a rename. False
+// when the folder was deleted meanwhile (a cleaning): nothing is stored then. Other
+// failures throw FileError.
+bool writeCacheFile(const QString& path, const QByteArray& bytes);
 
 // A registered client's answer in a non-text format names its own end date: every
 // occurrence of the stored statusText value is replaced by "Final date of use : " +
@@ -76,8 +78,9 @@ bool lookupAndSend(const CacheRequest& request, const QString& preparedQuery, QS
 
 // Store. Only when the cache is in use, the key is not empty and the answer is neither
 // empty nor marked "[nocache]": creates the function folder (one level) when missing
-// and writes the answer under the key. Returns whether a file was written. Write
-// failures throw FileError.
+// and writes the answer under the key. Returns whether a file was written; a function
+// folder deleted during the store means nothing is stored. Other write failures throw
+// FileError.
 bool store(const CacheRequest& request, const QString& key, const QString& answer);
 
 }  // namespace cache

@@ -211,6 +211,9 @@ TEST_F(CacheFiles, StoreRefusesWhatIsNotACacheableAnswer)
     const auto deep = request(*w.conn, QStringLiteral("a/b"), true, QStringLiteral("json"));
     EXPECT_FALSE(cache::store(deep, key, jsonAnswer(QStringLiteral("x"))));
     EXPECT_FALSE(QFileInfo::exists(cacheRoot + QStringLiteral("a")));
+    // A function folder deleted while the answer is written: nothing stored, no failure.
+    EXPECT_FALSE(cache::writeCacheFile(cacheRoot + QStringLiteral("gone/K.cache"), "x"));
+    EXPECT_FALSE(QFileInfo::exists(cacheRoot + QStringLiteral("gone")));
 }
 
 TEST_F(CacheFiles, CachingOffOrCacheFolderMissingLeavesFilesAlone)
