@@ -157,6 +157,19 @@ TEST_F(QueryFileTest, Utf16FilesAreReadAndSavedBackAsUtf8)
     }
 }
 
+TEST_F(QueryFileTest, FilesWithoutByteOrderMark)
+{
+    // UTF-8 without a mark, and Windows-1252 for bytes that are not UTF-8.
+    putBytes(folder + QStringLiteral("u8.qr"), "<#q_descript>gr\xC3\xB6\xC3\x9F" "e</#q_descript>");
+    putBytes(folder + QStringLiteral("cp.qr"), "<#q_descript>gr\xF6\xDF" "e \x80</#q_descript>");
+    for (const char* name : {"u8", "cp"}) {
+        QueryEditorModel m;
+        LoadQueryFunction(folder, QString::fromLatin1(name), m);
+        EXPECT_EQ(m.description, QString::fromLatin1(name) == QStringLiteral("u8") ? QStringLiteral("größe")
+                                                                                   : QStringLiteral("größe €"));
+    }
+}
+
 TEST_F(QueryFileTest, BooleansAndCounts)
 {
     struct Case {
