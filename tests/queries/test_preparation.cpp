@@ -199,6 +199,46 @@ TEST_F(PreparationTest, InactiveFunctionsAndFailures)
     EXPECT_EQ(error(QStringLiteral("neg")), QStringLiteral("Error |  msg = [ERangeError : Range check error]"));
 }
 
+TEST_F(PreparationTest, ParameterListsFromHostileRequests)
+{
+    // A value carrying its own count marker: that count is read (it stands first), and a
+    // huge one costs nothing.
+    const QString list = QStringLiteral("<name[1]>a</name[1]><value[1]>x<paramcount>2000000000</paramcount></value[1]>\r\n"
+                                        "<name[2]>b</name[2]><value[2]>2</value[2]><paramcount>2</paramcount>");
+    const QList<RequestParam> params = requestParams(list);
+    ASSERT_EQ(params.size(), 3);
+    EXPECT_EQ(params[0].nameparam, QStringLiteral("a"));
+    EXPECT_EQ(params[0].value, QStringLiteral("x<paramcount>2000000000</paramcount>"));
+    EXPECT_EQ(params[1].nameparam, QStringLiteral("b"));
+    // Indexes without markers read as an empty name with an empty value.
+    EXPECT_EQ(params[2].nameparam, QString());
+    EXPECT_EQ(params[2].value, QString());
+
+    // Those empty parameters reach an input value with an empty name, in order.
+    const QString gap = QStringLiteral("<name[2]></name[2]><value[2]>v</value[2]><paramcount>3</paramcount>");
+    const QList<RequestParam> gapParams = requestParams(gap);
+    ASSERT_EQ(gapParams.size(), 2);
+    EXPECT_EQ(gapParams[0].value, QStringLiteral("v"));
+    EXPECT_EQ(gapParams[1].value, QString());
+    EXPECT_EQ(requestParams(QStringLiteral("<name[1]>a</name[1]><value[1]>1</value[1]><paramcount>-4</paramcount>")).size(), 0);
+    EXPECT_EQ(requestParams(QStringLiteral("<name[01]>a</name[01]><paramcount>1</paramcount>"))[0].nameparam, QString());
+
+    // Values that multiply later placeholders are stopped before the text explodes.
+    const TMyRec plain{QStringLiteral("null"), QString(), false, false, false};
+    writeFunction(QStringLiteral("grow"), QStringLiteral("SELECT '{:a:}'"),
+                  {InputValueEntry{QStringLiteral("a"), plain}, InputValueEntry{QStringLiteral("b"), plain},
+                   InputValueEntry{QStringLiteral("c"), plain}});
+    const QString request = paramList({{QStringLiteral("a"), QStringLiteral("{:b:}").repeated(2000)},
+                                       {QStringLiteral("b"), QStringLiteral("{:c:}").repeated(2000)},
+                                       {QStringLiteral("c"), QStringLiteral("x").repeated(5000)}});
+    try {
+        PreparingQuery(folder, QStringLiteral("grow"), request);
+        ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.typeName(), QStringLiteral("ERangeError"));
+    }
+}
+
 TEST(DeleteBlocks, Cases)
 {
     struct Case {
