@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "common/errors.h"
+#include "common/files.h"
+
+using namespace veldra;
+
+TEST(Files, DecodeText)
+{
+    struct Case {
+        QByteArray bytes;
+        NoBomEncoding fallback;
+        QString text;
+    };
+    const auto both = NoBomEncoding::Utf8OrCp1252;
+    const auto cp = NoBomEncoding::Cp1252;
+    const Case cases[] = {
+        {"", both, ""},
+        {"\xEF\xBB\xBF", both, ""},
+        {"\xEF\xBB\xBF\xC3\xA9", cp, QStringLiteral(u"\u00e9")},
+        {QByteArray("\xFF\xFE\xE9\x00\x2D\x4E", 6), cp, QStringLiteral(u"\u00e9\u4e2d")},
+        {QByteArray("\xFE\xFF\x00\xE9\x4E\x2D", 6), both, QStringLiteral(u"\u00e9\u4e2d")},
+        {"\xC3\xA9", both, QStringLiteral(u"\u00e9")},
+        {"\xC3\xA9", cp, QStringLiteral(u"\u00c3\u00a9")},
+        {"\xE9\x80", both, QStringLiteral(u"\u00e9\u20ac")},  // not UTF-8: Windows-1252
+    };
+    for (const Case& c : cases) EXPECT_EQ(decodeText(c.bytes, c.fallback), c.text) << c.bytes.toHex().constData();
+    EXPECT_TRUE(isValidUtf8("abc\xC3\xA9"));
+    EXPECT_FALSE(isValidUtf8("\xC3"));
+    EXPECT_EQ(decodeUtf8Lossy("a\xE9z"), QStringLiteral(u"a\ufffdz"));
+}
+
+TEST(Files, WriteAndReadTextFiles)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("t.txt"));
+    writeTextFile(path, {QStringLiteral(u"\u00e9"), QString(), QStringLiteral("x")});
+    EXPECT_EQ(readFileBytes(path), QByteArray("\xEF\xBB\xBF\xC3\xA9\r\n\r\nx\r\n"));
+    EXPECT_EQ(readTextFileLines(path), QStringList({QStringLiteral(u"\u00e9"), QString(), QStringLiteral("x")}));
+    writeTextFile(path, {});
+    EXPECT_EQ(readFileBytes(path), QByteArray("\xEF\xBB\xBF"));
+    writeFileAtomically(path, "raw");
+    EXPECT_EQ(readFileBytes(path), QByteArray("raw"));
+    EXPECT_THROW(readFileBytes(dir.filePath(QStringLiteral("missing"))), FileError);
+    EXPECT_THROW(writeTextFile(dir.filePath(QStringLiteral("no/such/folder/f")), {}), FileError);
+}
+
+TEST(Files, RecursiveDelete)
+{
+    QTemporaryDir dir;
+    const QString tree = dir.filePath(QStringLiteral("a"));
+    ASSERT_TRUE(QDir().mkpath(tree + QStringLiteral("/b/c")));
+    writeFileAtomically(tree + QStringLiteral("/b/c/f.cache"), "x");
+    writeFileAtomically(dir.filePath(QStringLiteral("single")), "x");
+    EXPECT_TRUE(recursiveDelete(tree));
+    EXPECT_FALSE(QFileInfo::exists(tree));
+    EXPECT_TRUE(recursiveDelete(dir.filePath(QStringLiteral("single"))));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("single"))));
+    EXPECT_TRUE(recursiveDelete(dir.filePath(QStringLiteral("never"))));
+}
+
+TEST(Files, ProgramFolder)
+{
+    const QString real = programFolder();
+    setProgramFolderForTesting(QStringLiteral("/tmp/x/"));
+    EXPECT_EQ(programFolder(), QStringLiteral("/tmp/x"));
+    EXPECT_EQ(programFile(QStringLiteral("veldra.ini")), QStringLiteral("/tmp/x/veldra.ini"));
+    setProgramFolderForTesting(QString());
+    EXPECT_EQ(programFolder(), real);
+}
