@@ -9,6 +9,7 @@
 
 #include "common/errors.h"
 #include "common/files.h"
+#include "common/operatorui.h"
 #include "common/text.h"
 #include "config/inifile.h"
 
@@ -246,6 +247,12 @@ CreateFoldersResult CreateFoldersByDefault(const SettingsPage& page)
         r.message = QStringLiteral("CREATE FOLDERS BY DEFAULT ") + currentErrorDetails();
     }
     return r;
+}
+
+QString ChooseFolder(OperatorUi& ui, const QString& fieldText)
+{
+    const QString chosen = ui.chooseFolder(QString());
+    return chosen.isEmpty() ? fieldText : chosen;
 }
 
 QString TestPort(const QString& portText)

@@ -9,6 +9,8 @@
 
 namespace veldra {
 
+class OperatorUi;
+
 // One database connection as the page holds it: five texts.
 struct ConnectionFields {
     QString ip = QStringLiteral("localhost");
@@ -95,6 +97,10 @@ struct CreateFoldersResult {
     QString message;    // "" on success, else the error to show
 };
 CreateFoldersResult CreateFoldersByDefault(const SettingsPage& page);
+
+// A "..." button beside a folder field: the folder dialog with nothing preselected; the
+// chosen folder replaces the field text, a cancelled dialog leaves it as it was.
+QString ChooseFolder(OperatorUi& ui, const QString& fieldText);
 
 // The port test: binds a listening socket on all local IPv4 addresses and closes it.
 // Returns "Port is free for use.", "Port is blocked or already use.\r Error |  msg = [...]"

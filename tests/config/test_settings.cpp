@@ -9,6 +9,7 @@
 #include "common/files.h"
 #include "config/inifile.h"
 #include "config/settings.h"
+#include "support/support.h"
 
 using namespace veldra;
 
@@ -322,4 +323,13 @@ TEST(PortTest, Messages)
     EXPECT_EQ(TestPort(QStringLiteral("80a")), QStringLiteral("Wrong value to port. Is not integer value. Pls fix value."));
     EXPECT_TRUE(TestPort(QStringLiteral("70000")).startsWith(QStringLiteral("Port is blocked or already use.\r Error |  msg = [ERangeError : ")));
     EXPECT_TRUE(TestPort(QStringLiteral("0")).startsWith(QStringLiteral("Port is blocked or already use.\r")));
+}
+
+TEST(ChooseFolder, ChosenOrUnchanged)
+{
+    test::ScriptedOperator ui;
+    ui.folderAnswer = QStringLiteral("/srv/chosen");
+    EXPECT_EQ(ChooseFolder(ui, QStringLiteral("/old")), QStringLiteral("/srv/chosen"));
+    ui.folderAnswer.clear();  // cancelled
+    EXPECT_EQ(ChooseFolder(ui, QStringLiteral("/old")), QStringLiteral("/old"));
 }
