@@ -119,10 +119,7 @@ IniFile::SectionRange IniFile::findSection(const QString& section) const
             r.end = i;
             return r;
         }
-        if (sameName(*name, section)) {
-            r.header = i;
-            r.lastContent = i;
-        }
+        if (sameName(*name, section)) r.header = i;
     }
     if (r.header >= 0) r.end = m_lines.size();
     return r;
@@ -163,7 +160,7 @@ QString IniFile::newline() const
 void IniFile::setValue(const QString& section, const QString& key, const QString& value)
 {
     const QString nl = newline();
-    SectionRange r = findSection(section);
+    const SectionRange r = findSection(section);
     const qsizetype at = findKey(r, key);
     if (at >= 0) {
         const QString& old = m_lines.at(at);

@@ -46,12 +46,11 @@ public:
 private:
     enum class Encoding { Utf8Bom, Utf8, Utf16LE, Utf16BE, Cp1252 };
 
-    // Line index range [first, end) of the body of a section (after its header), or
-    // first == -1 when the section is missing.
+    // The lines of a section: its header line and the index just past its last line;
+    // header == -1 when the section is missing.
     struct SectionRange {
         qsizetype header = -1;
         qsizetype end = -1;
-        qsizetype lastContent = -1;  // last non-blank line of the section, or the header
     };
     SectionRange findSection(const QString& section) const;
     qsizetype findKey(const SectionRange& range, const QString& key) const;
