@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "access/accesslists.h"
 #include "common/regional.h"
 #include "config/database.h"
@@ -206,4 +209,31 @@ TEST_F(LoadLists, AFailedStatementIsLoggedAndKeepsWhatWasRead)
     EXPECT_TRUE(line.startsWith(u'['));
     EXPECT_TRUE(line.endsWith(QStringLiteral("] \t{LoadListClientsAccess}  Error|msg = [EMySqlException : Unknown column 'blocktype' in 'ORDER BY']")))
         << line.toStdString();
+}
+
+TEST_F(LoadLists, RequestsSeeWholeListsWhileTheyReload)
+{
+    seed();
+    load();
+    std::atomic<bool> stop{false};
+    std::atomic<int> checks{0}, torn{0};
+    std::vector<std::thread> readers;
+    for (int t = 0; t < 2; ++t) {
+        readers.emplace_back([&] {
+            while (!stop.load()) {
+                const auto l = m_lists.lists();
+                if (l->white.size() != 3 || l->black.size() != 3) ++torn;
+                if (m_lists.CheckClientAccess("b@x.y", "b1", "1.2.3.4").kind != Kind::Registered) ++torn;
+                ++checks;
+            }
+        });
+    }
+    for (int i = 0; i < 5; ++i) {
+        m_lists.sortBy = i % 4;
+        load();
+    }
+    stop = true;
+    for (auto& r : readers) r.join();
+    EXPECT_GT(checks.load(), 0);
+    EXPECT_EQ(torn.load(), 0);
 }

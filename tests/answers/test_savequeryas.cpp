@@ -292,6 +292,31 @@ TEST_F(SaveQueryAs, ValueTextsAndNastyValuesParseAndRoundTrip)
     EXPECT_EQ(texts, xmlExpected);
 }
 
+TEST_F(SaveQueryAs, RunsInRequestThreadsSideBySide)
+{
+    m_db->exec(QStringLiteral("INSERT INTO t VALUES (5, 'E'), (6, 'F')"));
+    const DbParams p = work();
+    std::vector<std::future<QString>> answers;
+    for (int i = 0; i < 4; ++i)
+        answers.push_back(std::async(std::launch::async, [p, i] {
+            QString all;
+            for (int k = 0; k < 5; ++k)
+                all += _SaveQueryAS(registered(), QStringLiteral("SELECT name FROM t WHERE id = %1").arg(4 + (i + k) % 3),
+                                    QStringLiteral("xml"), p);
+            return all;
+        }));
+    mainthread::serveUntil([&] {
+        for (auto& a : answers)
+            if (a.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return false;
+        return true;
+    });
+    int rows = 0;
+    for (auto& a : answers) rows += int(a.get().count(QStringLiteral("<Row>")));
+    // ids 4, 5, 6 in turn: the one without a row is logged as empty.
+    EXPECT_EQ(rows + int(log().size()), 20);
+    EXPECT_GT(rows, 0);
+}
+
 TEST_F(SaveQueryAs, RunsInARequestThread)
 {
     m_db->exec(QStringLiteral("INSERT INTO t VALUES (5, 'E')"));
