@@ -1,0 +1,225 @@
+#include "monitor/servercontrol.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFileInfo>
+
+#include "answers/savequeryas.h"
+#include "cache/cachefiles.h"
+#include "cache/cachemaintenance.h"
+#include "common/errors.h"
+#include "common/mainthread.h"
+#include "common/operatorui.h"
+#include "common/regional.h"
+#include "monitor/eventlog.h"
+#include "queries/preparation.h"
+#include "server/connection.h"
+#include "server/tserverthread.h"
+
+namespace veldra {
+namespace {
+
+const QString kStars = QStringLiteral("******************************");
+const QString kStartLineAtRest = QStringLiteral("START SERVER : 00.00.0000 00:00:00");
+
+}  // namespace
+
+AccessDecision CoreRequestSteps::checkClientAccess(const QString& email, const QString& seccode, const QString& address)
+{
+    return m_access.CheckClientAccess(email, seccode, address);
+}
+
+bool CoreRequestSteps::functionFileExists(const TServerThread& request)
+{
+    return QFileInfo(request.settings().PathToQueries + request.NameRequest + QStringLiteral(".qr")).isFile();
+}
+
+QString CoreRequestSteps::prepareQuery(TServerThread& request)
+{
+    return _PreparatingQuery(request.NameRequest, request.InputParameters, request.settings());
+}
+
+bool CoreRequestSteps::answerFromCache(TServerThread& request, const QString& preparedQuery)
+{
+    return CacheLookupAndSend(request, preparedQuery, [this] { countRequest(); });
+}
+
+QString CoreRequestSteps::saveQueryAs(TServerThread& request, const QString& preparedQuery)
+{
+    // one consistent set of work-database parameters for the whole request
+    const auto work = m_databases.workParams().load();
+    return _SaveQueryAS(request, preparedQuery, *work);
+}
+
+void CoreRequestSteps::storeInCache(TServerThread& request, const QString& answer) { CacheStore(request, answer); }
+
+void CoreRequestSteps::countRequest()
+{
+    mainthread::runSync([this] { m_statistics.countRequest(); });
+}
+
+DbParams dbParams(const ConnectionFields& f) { return DbParams{f.ip, f.port, f.database, f.user, f.psw}; }
+
+ServerControl::ServerControl(OperatorUi& ui, RequestStatistics::Clock clock)
+    : page(defaultSettingsPage()),
+      statistics(clock),
+      m_ui(ui),
+      m_steps(access, databases, statistics),
+      m_failures(ui),
+      m_context(m_steps, m_failures),
+      m_http(m_context, [this] { statistics.countConnection(); }),
+      m_startLine(kStartLineAtRest)
+{
+    SchedulerTasks tasks;
+    tasks.serverRunning = [this] { return m_running; };
+    tasks.runningSettings = [this] { return *m_context.settings.load(); };
+    tasks.showMemory = [this] { statistics.showMemory(); };
+    tasks.showClock = [this](const QString& text) {
+        m_clockText = text;
+        changed();
+    };
+    tasks.showCounts = [this] { statistics.showCounts(); };
+    tasks.loadClientLists = [this] { loadClientLists(); };
+    tasks.saveTimeLog = [this] { statistics.saveTimeLog(m_context.settings.load()->PathToLogs); };
+    tasks.cleanCache = [this] {
+        const auto running = m_context.settings.load();
+        CleaningInputs in;
+        in.pageQueriesFolder = page.pathToQueries;
+        in.pageCacheFolder = page.pathToCache;
+        in.pathToQueries = running->PathToQueries;
+        in.pathToCache = running->PathToCache;
+        in.policies.cleanOlderFiles = page.cachingCleanOlderFiles;
+        in.policies.countDaysForClean = page.cachingCountDaysForClean;
+        in.policies.cleanQuantityIsMore = page.cachingCleanQuantityIsMore;
+        in.policies.quantityForClean = page.cachingQuantityForClean;
+        in.policies.cleanIfSumFilesIsMore = page.cachingCleanIfSumFilesIsMore;
+        in.policies.sizeForClean = page.cachingSizeForClean;
+        CleanCacheByPolicies(in);
+    };
+    m_scheduler = std::make_unique<Scheduler>(std::move(tasks), ui, clock);
+}
+
+ServerControl::~ServerControl()
+{
+    if (m_running) stop();
+}
+
+void ServerControl::changed()
+{
+    if (onStateChanged) onStateChanged();
+}
+
+void ServerControl::startup()
+{
+    statistics.resetHourlyCounts();
+    statistics.redrawHistogram();
+    // a failure is not shown at this point; START reports it
+    LoadSettings(page, settingsFilePath());
+    changed();
+}
+
+QString ServerControl::caption() const { return m_running ? QStringLiteral("STOP") : QStringLiteral("START"); }
+
+void ServerControl::startStop()
+{
+    if (m_running)
+        stop();
+    else
+        start();
+}
+
+void ServerControl::loadClientLists()
+{
+    access.LoadListClientsAccess(databases, dbParams(page.clientTable), dbParams(page.workData));
+}
+
+void ServerControl::openListeningSocket()
+{
+    const qint32 port = m_context.settings.load()->WorkedPort;
+    if (port < 1 || port > 65535)
+        throw SocketError(QStringLiteral("Port %1 is outside the range 1 to 65535").arg(port));
+    m_http.open(quint16(port));
+}
+
+void ServerControl::start()
+{
+    if (m_running) return;
+
+    const QString settingsFailure = LoadSettings(page, settingsFilePath());
+    changed();
+    if (!settingsFailure.isEmpty()) {
+        m_ui.showMessage(QStringLiteral("Need Fix settings server\r") + kStars + u'\r' + settingsFailure);
+        return;
+    }
+
+    databases.TestConnect(dbParams(page.clientTable), dbParams(page.workData));
+    if (!databases.errorArea().isEmpty()) {
+        m_ui.showMessage(QStringLiteral("Need Fix settings Mysql server(s)\r") + kStars + u'\r' +
+                         databases.errorAreaText());
+        return;
+    }
+
+    // the running settings: written only here, before the socket opens
+    m_context.settings.store(ApplyRunningSettings(page));
+
+    access.resetCounts();
+    loadClientLists();
+
+    try {
+        openListeningSocket();
+        statistics.serverStarted();
+        if (showStatusPage) showStatusPage();
+        const auto running = m_context.settings.load();
+        m_startLine = QStringLiteral("START SERVER : ") + regional::timeStamp() + QStringLiteral(" [") +
+                      QString::number(running->WorkedPort) + u']';
+        EventLog::instance().startSizeCheck(running->SaveLogEachLines, running->PathToLogs);
+        m_running = true;
+        changed();
+    } catch (const std::exception& e) {
+        m_http.close();
+        m_ui.showMessage(QStringLiteral("Error(s) in during run server \r ") + errorDetails(e));
+    }
+}
+
+void ServerControl::stop()
+{
+    if (!m_running) return;
+    m_running = false;
+    EventLog::instance().stopSizeCheck();
+    changed();
+    mainthread::servePending();
+
+    try {
+        for (const auto& c : m_http.openConnections()) {
+            Logger(u'[' + regional::timeStamp() + QStringLiteral("] \t{SocketClosing} Client clossing \tIP [") +
+                   c.address + QStringLiteral("] \tSocketHandle [") + QString::number(c.handle) +
+                   QStringLiteral("] "));
+            c.abort();
+            mainthread::servePending();
+        }
+    } catch (...) {
+        // STOP always ends stopped
+    }
+
+    // a second for the closed connections' threads to finish, still serving their hand-overs
+    QElapsedTimer second;
+    second.start();
+    mainthread::serveUntil([&] { return second.elapsed() >= 1000; });
+    m_http.close();
+    mainthread::servePending();
+    databases.CloseConnections();
+    statistics.serverStopped();
+    m_startLine = kStartLineAtRest;
+    changed();
+}
+
+bool ServerControl::formCloseQuery()
+{
+    if (m_running) {
+        m_ui.showMessage(QStringLiteral("Need first do stop server !!!"));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace veldra

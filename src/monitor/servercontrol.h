@@ -1,0 +1,110 @@
+#pragma once
+// The server as the operator drives it: the settings page values, both database
+// connections, the access lists, the statistics, the event log's size check, the
+// listening socket and the one-second scheduler, with START, STOP and the close
+// check. The window and the headless server both sit on top of this. Main thread.
+#include <QString>
+#include <functional>
+#include <memory>
+
+#include "access/accesslists.h"
+#include "config/database.h"
+#include "config/settings.h"
+#include "monitor/httpserver.h"
+#include "monitor/scheduler.h"
+#include "monitor/statistics.h"
+#include "server/failurereporter.h"
+#include "server/requeststeps.h"
+#include "server/servercontext.h"
+
+namespace veldra {
+
+class OperatorUi;
+
+// The request pipeline's steps done by the other subsystems.
+class CoreRequestSteps : public RequestSteps {
+public:
+    CoreRequestSteps(ClientAccessLists& access, DatabaseConnections& databases, RequestStatistics& statistics)
+        : m_access(access), m_databases(databases), m_statistics(statistics)
+    {
+    }
+    AccessDecision checkClientAccess(const QString& email, const QString& seccode, const QString& address) override;
+    bool functionFileExists(const TServerThread& request) override;
+    QString prepareQuery(TServerThread& request) override;
+    bool answerFromCache(TServerThread& request, const QString& preparedQuery) override;
+    QString saveQueryAs(TServerThread& request, const QString& preparedQuery) override;
+    void storeInCache(TServerThread& request, const QString& answer) override;
+    void countRequest() override;
+
+private:
+    ClientAccessLists& m_access;
+    DatabaseConnections& m_databases;
+    RequestStatistics& m_statistics;
+};
+
+// The connection parameters of a page section.
+DbParams dbParams(const ConnectionFields& fields);
+
+class ServerControl {
+public:
+    explicit ServerControl(OperatorUi& ui, RequestStatistics::Clock clock = {});
+    ~ServerControl();
+    ServerControl(const ServerControl&) = delete;
+    ServerControl& operator=(const ServerControl&) = delete;
+
+    // The window's first showing: hourly counts zeroed, the settings page read from the file.
+    void startup();
+
+    // The START/STOP button: START while stopped, STOP while running.
+    void startStop();
+    // START: settings, TEST CONNECT, running settings, access lists, listening socket.
+    // A refusal is shown to the operator; running() tells the outcome.
+    void start();
+    // STOP: closes every client connection, the listening socket and both database
+    // connections, waiting for every request thread while serving hand-overs.
+    void stop();
+    // The window is about to close: false (with "Need first do stop server !!!") while running.
+    bool formCloseQuery();
+
+    bool running() const { return m_running; }
+    // "START" while stopped, "STOP" while running.
+    QString caption() const;
+    // "START SERVER : " start time " [" port "]", at rest "START SERVER : 00.00.0000 00:00:00".
+    const QString& startLine() const { return m_startLine; }
+
+    // The client-list reload with the page's connection values.
+    void loadClientLists();
+    // The running settings as START took them.
+    std::shared_ptr<const TServerSettings> runningSettings() const { return m_context.settings.load(); }
+
+    SettingsPage page;
+    DatabaseConnections databases;
+    ClientAccessLists access;
+    RequestStatistics statistics;
+    Scheduler& scheduler() { return *m_scheduler; }
+    // The clock text of the status page, set every tick.
+    const QString& clockText() const { return m_clockText; }
+
+    // Called after the state shown on the status page changed (caption, start line, clock).
+    std::function<void()> onStateChanged;
+    // START shows the status page.
+    std::function<void()> showStatusPage;
+    // The listening port while running; 0 otherwise.
+    quint16 listeningPort() const { return m_http.isOpen() ? m_http.port() : 0; }
+
+private:
+    void changed();
+    void openListeningSocket();
+
+    OperatorUi& m_ui;
+    CoreRequestSteps m_steps;
+    FailureReporter m_failures;
+    ServerContext m_context;
+    HttpServer m_http;
+    std::unique_ptr<Scheduler> m_scheduler;
+    bool m_running = false;
+    QString m_startLine;
+    QString m_clockText;
+};
+
+}  // namespace veldra
