@@ -6,6 +6,7 @@
 #include "common/errors.h"
 #include "common/text.h"
 #include "monitor/eventlog.h"
+#include "server/requestparser.h"
 #include "server/tserverthread.h"
 
 namespace veldra {
@@ -142,14 +143,12 @@ QString CutValueForTestClient(const QString& value, bool testClient)
 
 QString ListValuesForFileName(const QString& inputParameters, const QString& email, const QString& seccode)
 {
+    const ParameterListReader reader(inputParameters);
     qint32 count = 0;
-    if (!toInt32(textBetween(inputParameters, QStringLiteral("<paramcount>"), QStringLiteral("</paramcount>")), count))
-        count = 0;
+    if (!reader.count(count)) count = 0;
     QString list;
     for (qint32 i = 1; i <= count; ++i) {
-        const QString n = QString::number(i);
-        const QString v = textBetween(inputParameters, QStringLiteral("<value[") + n + QStringLiteral("]>"),
-                                      QStringLiteral("</value[") + n + QStringLiteral("]>"));
+        const QString v = reader.value(i);
         if (list.isEmpty())
             list = v;
         else
@@ -159,6 +158,14 @@ QString ListValuesForFileName(const QString& inputParameters, const QString& ema
     list = replaceAllNoCase(list, email, QString());
     list = replaceAllNoCase(list, seccode, QString());
     return list;
+}
+
+QString attachmentFileName(const QString& name)
+{
+    QString out = name;
+    for (QChar& c : out)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F || c == u'"') c = u'_';
+    return out;
 }
 
 QString DoubleQuotesForCsv(const QString& text)
@@ -330,7 +337,7 @@ QString _SaveQueryAS(const SaveQueryRequest& request, const QString& preparedQue
         if (text) {
             const QString fileName = request.NameRequest + ((empty && format == Format::TxtTab) ? QString() : QStringLiteral("---")) +
                                      values + ext;
-            answer += QStringLiteral("Content-Disposition: attachment;Filename=\"") + fileName +
+            answer += QStringLiteral("Content-Disposition: attachment;Filename=\"") + attachmentFileName(fileName) +
                       QStringLiteral("\"\r\nContent-Transfer-Encoding: binary\r\n");
         }
         answer += kCrLf + body;

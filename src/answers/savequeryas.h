@@ -44,6 +44,10 @@ QString CutValueForTestClient(const QString& value, bool testClient);
 // request's e-mail and secure code removed (letter case ignored); empty without values.
 QString ListValuesForFileName(const QString& inputParameters, const QString& email, const QString& seccode);
 
+// The file name as it goes into the Content-Disposition line: control characters and
+// double quotes, which would break the header, become "_".
+QString attachmentFileName(const QString& name);
+
 // Every double quote doubled.
 QString DoubleQuotesForCsv(const QString& text);
 // A JSON string's content: " and \ get a backslash, backspace, form feed, line feed,

@@ -167,6 +167,18 @@ TEST_F(SaveQueryAs, OneRowInEveryFormat)
     EXPECT_TRUE(log().isEmpty());
 }
 
+TEST_F(SaveQueryAs, ParameterValuesCannotBreakTheHeaderLines)
+{
+    m_db->exec(QStringLiteral("INSERT INTO t VALUES (1, 'A')"));
+    SaveQueryRequest r = registered();
+    r.InputParameters = params({"a\r\nX-Evil: 1", "q\"x\x01"});
+    for (const char* format : {"csv[;]", "txt[tab]"}) {
+        const QString head = split(_SaveQueryAS(r, QStringLiteral("SELECT * FROM t"), QString::fromLatin1(format), work())).first;
+        EXPECT_TRUE(head.contains(QStringLiteral("Filename=\"sales---[a__X-Evil: 1;q_x_].")));
+        EXPECT_EQ(head.count(QStringLiteral("\r\n")), 5);
+    }
+}
+
 TEST_F(SaveQueryAs, SeveralRowsForATestClient)
 {
     m_db->exec(QString::fromUtf8("INSERT INTO t VALUES (1, 'abcdefghij'), (22, 'ab'), (333, 'é\"x\\\\')"));
