@@ -7,6 +7,7 @@
 
 #include "answers/savequeryas.h"
 #include "common/cp1252.h"
+#include "common/files.h"
 #include "db/dbtestutil.h"
 #include "monitor/eventlog.h"
 #include "server/answers.h"
@@ -302,6 +303,21 @@ TEST_F(SaveQueryAs, ValueTextsAndNastyValuesParseAndRoundTrip)
     QStringList xmlExpected = expected;
     xmlExpected[4] = xmlExpected[5] = xmlNasty;
     EXPECT_EQ(texts, xmlExpected);
+}
+
+TEST_F(SaveQueryAs, ACutThroughACharacterStillParses)
+{
+    m_db->exec(QString::fromUtf8("INSERT INTO t VALUES (1, 'a😀')"));  // three UTF-16 units, cut after two
+    SaveQueryRequest r = registered();
+    r.TestClient = true;
+    const QByteArray json = answerBytes(split(_SaveQueryAS(r, QStringLiteral("SELECT name FROM t"), QStringLiteral("json"), work())).second,
+                                        AnswerEncoding::Utf8);
+    EXPECT_TRUE(isValidUtf8(json));
+    QJsonParseError err;
+    QJsonDocument::fromJson(json, &err);
+    EXPECT_EQ(err.error, QJsonParseError::NoError);
+    const QString xml = split(_SaveQueryAS(r, QStringLiteral("SELECT name FROM t"), QStringLiteral("xml"), work())).second;
+    EXPECT_TRUE(xml.contains(QString::fromUtf8("<name>a\uFFFD...</name>")));
 }
 
 TEST_F(SaveQueryAs, RunsInRequestThreadsSideBySide)
