@@ -1,0 +1,222 @@
+// START, STOP and the close check on a real database and real sockets.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "common/files.h"
+#include "config/settings.h"
+#include "db/dbconnection.h"
+#include "monitor/eventlog.h"
+#include "monitor/servercontrol.h"
+#include "queries/queryfile.h"
+#include "server/pipeline_fixture.h"
+#include "support/support.h"
+
+using namespace veldra;
+using namespace veldra::test;
+
+namespace {
+
+const QString kClientDb = QStringLiteral("veldra_t_control_clients");
+const QString kWorkDb = QStringLiteral("veldra_t_control_work");
+
+class ServerControlTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        setProgramFolderForTesting(dir.path());
+        EventLog::instance().clear();
+    }
+    void TearDown() override
+    {
+        if (control && control->running()) control->stop();
+        control.reset();
+        EventLog::instance().clear();
+        setProgramFolderForTesting(QString());
+    }
+
+    // A program folder with veldra.ini for the test database, the three folders and one
+    // function; the two databases made afresh.
+    void prepare(const TestDatabase& db, const QString& password)
+    {
+        DbConnection root(DbParams{db.host, QString::number(db.port), QString(), db.user, db.password});
+        root.connect();
+        for (const QString& name : {kClientDb, kWorkDb}) {
+            root.execute(QStringLiteral("DROP DATABASE IF EXISTS ") + name);
+            root.execute(QStringLiteral("CREATE DATABASE ") + name);
+        }
+        root.execute(QStringLiteral("CREATE TABLE ") + kWorkDb + QStringLiteral(".t (id INT, name VARCHAR(20))"));
+        root.execute(QStringLiteral("INSERT INTO ") + kWorkDb + QStringLiteral(".t VALUES (1, 'one'), (2, 'two')"));
+
+        SettingsPage page = defaultSettingsPage();
+        for (const QString& f : {QStringLiteral("QUERIES"), QStringLiteral("LOGS"), QStringLiteral("CACHE-VELDRA")})
+            ASSERT_TRUE(QDir(dir.path()).mkpath(f));
+        page.pathToQueries = dir.path() + QStringLiteral("/QUERIES");
+        page.pathToLogs = dir.path() + QStringLiteral("/LOGS");
+        page.pathToCache = dir.path() + QStringLiteral("/CACHE-VELDRA");
+        port = freePort();
+        page.workedPort = QString::number(port);
+        const ConnectionFields fields{db.host, QString::number(db.port), kClientDb, db.user, password};
+        page.clientTable = fields;
+        page.workData = fields;
+        page.workData.database = kWorkDb;
+        ASSERT_EQ(SaveChanges(page, settingsFilePath()), QStringLiteral("Settings was successful saved !"));
+        ASSERT_EQ(SaveConnections(page, settingsFilePath()), QString());
+
+        QueryEditorModel f;
+        f.name = QStringLiteral("names");
+        f.active = true;
+        f.query = QStringLiteral("SELECT id, name FROM t ORDER BY id");
+        SaveQueryFunction(page.pathToQueries, QStringLiteral("names"), f);
+
+        control = std::make_unique<ServerControl>(ui);
+        control->startup();
+    }
+
+    QStringList linesWith(const QString& text) const
+    {
+        QStringList out;
+        for (const QString& l : EventLog::instance().lines())
+            if (l.contains(text)) out << l;
+        return out;
+    }
+
+    QTemporaryDir dir;
+    ScriptedOperator ui;
+    std::unique_ptr<ServerControl> control;
+    quint16 port = 0;
+};
+
+TEST_F(ServerControlTest, StartServesRequestsAndStopEndsEveryConnection)
+{
+    VELDRA_REQUIRE_DATABASE(db);
+    prepare(db, db.password);
+
+    control->start();
+    ASSERT_TRUE(control->running()) << ui.messages.join(u'\n').toStdString();
+    EXPECT_TRUE(ui.messages.isEmpty());
+    EXPECT_EQ(control->caption(), QStringLiteral("STOP"));
+    EXPECT_TRUE(control->startLine().startsWith(QStringLiteral("START SERVER : ")));
+    EXPECT_TRUE(control->startLine().endsWith(QStringLiteral(" [") + QString::number(port) + u']'));
+    EXPECT_TRUE(control->databases.DataClients.connected());
+    EXPECT_FALSE(control->formCloseQuery());
+    EXPECT_EQ(ui.messages.value(0), QStringLiteral("Need first do stop server !!!"));
+
+    const quint16 p = port;
+    const Received r = inWorker([p] { return exchange(p, "GET /names?format=csv[;] HTTP/1.1\r\n\r\n"); });
+    EXPECT_TRUE(r.bytes.endsWith("\xEF\xBB\xBF\"id\";\"name\"\r\n\"1\";\"on...\"\r\n\"2\";\"tw...\"")) << r.bytes.toStdString();
+    mainthread::servePending();
+    EXPECT_EQ(control->statistics.requestCount(), 1);
+
+    // Three connections that never send anything are open when STOP comes.
+    std::vector<int> silent;
+    for (int i = 0; i < 3; ++i) silent.push_back(connectTo(port));
+    mainthread::serveUntil([&] { return control->statistics.connectionCount() >= 4; });
+
+    control->stop();
+    EXPECT_FALSE(control->running());
+    EXPECT_EQ(control->caption(), QStringLiteral("START"));
+    EXPECT_EQ(control->startLine(), QStringLiteral("START SERVER : 00.00.0000 00:00:00"));
+    EXPECT_FALSE(control->databases.DataClients.connected());
+    EXPECT_FALSE(control->databases.WorkData.connected());
+    const QStringList closing = linesWith(QStringLiteral("{SocketClosing} Client clossing "));
+    ASSERT_EQ(closing.size(), 3);
+    QSet<QString> handles;
+    for (const QString& l : closing) {
+        EXPECT_TRUE(l.contains(QStringLiteral("\tIP [127.0.0.1] \tSocketHandle [")));
+        EXPECT_TRUE(l.endsWith(QStringLiteral("] ")));
+        handles.insert(l.section(QStringLiteral("SocketHandle ["), 1));
+    }
+    EXPECT_EQ(handles.size(), 3);
+    // The silent clients see their connections end, without an answer.
+    for (int fd : silent) {
+        const Received gone = readToEnd(fd);
+        EXPECT_TRUE(gone.bytes.isEmpty());
+        ::close(fd);
+    }
+    EXPECT_LT(connectTo(port), 0) << "the listening socket is closed";
+    EXPECT_TRUE(control->formCloseQuery());
+
+    // A second START zeroes the counts but keeps the hourly counts.
+    const int hour = QTime::currentTime().hour();
+    const qint32 hourly = control->statistics.hourlyCount(hour);
+    control->start();
+    ASSERT_TRUE(control->running());
+    EXPECT_EQ(control->statistics.requestCount(), 0);
+    EXPECT_EQ(control->statistics.connectionCount(), 0);
+    if (QTime::currentTime().hour() == hour) {
+        EXPECT_EQ(control->statistics.hourlyCount(hour), hourly);
+    }
+}
+
+TEST_F(ServerControlTest, StopWaitsForRequestsInFlight)
+{
+    VELDRA_REQUIRE_DATABASE(db);
+    prepare(db, db.password);
+    control->start();
+    ASSERT_TRUE(control->running());
+
+    // Clients in every stage: requests sent, half-sent lines, silent connections.
+    const quint16 p = port;
+    std::vector<std::future<Received>> clients;
+    for (int i = 0; i < 12; ++i)
+        clients.push_back(std::async(std::launch::async, [p, i] {
+            const int fd = connectTo(p);
+            if (fd < 0) return Received{};
+            if (i % 3 == 0) sendAll(fd, "GET /names HTTP/1.1\r\n\r\n");
+            if (i % 3 == 1) sendAll(fd, "GET /nam");
+            Received r = readToEnd(fd);
+            ::close(fd);
+            return r;
+        }));
+    mainthread::serveUntil([&] { return control->statistics.connectionCount() >= 6; });
+    control->stop();
+    EXPECT_FALSE(control->running());
+    for (auto& c : clients) {
+        ASSERT_EQ(c.wait_for(std::chrono::seconds(30)), std::future_status::ready) << "a client was left hanging";
+        c.get();
+    }
+}
+
+TEST_F(ServerControlTest, StartRefusesABusyPortAndABadPassword)
+{
+    VELDRA_REQUIRE_DATABASE(db);
+    prepare(db, db.password);
+
+    // Somebody else listens on the working port.
+    const int other = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_ANY);
+    a.sin_port = htons(port);
+    ASSERT_EQ(::bind(other, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(other, 1), 0);
+    control->start();
+    ::close(other);
+    EXPECT_FALSE(control->running());
+    EXPECT_EQ(control->caption(), QStringLiteral("START"));
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_TRUE(ui.messages[0].startsWith(QStringLiteral("Error(s) in during run server \r Error |  msg = [ESocketError : ")))
+        << ui.messages[0].toStdString();
+
+    ui.messages.clear();
+    control.reset();
+    prepare(db, QStringLiteral("not-the-password"));
+    control->start();
+    EXPECT_FALSE(control->running());
+    ASSERT_EQ(ui.messages.size(), 1);
+    const QString m = ui.messages[0];
+    EXPECT_TRUE(m.startsWith(QStringLiteral("Need Fix settings Mysql server(s)\r******************************\rNot connect with client data \r Error |  msg = [")))
+        << m.toStdString();
+    EXPECT_TRUE(m.contains(QStringLiteral("Not connect with work data \r Error |  msg = [")));
+    EXPECT_LT(connectTo(port), 0) << "the port never opened";
+}
+
+}  // namespace
