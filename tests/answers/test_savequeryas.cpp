@@ -68,6 +68,23 @@ QString markupHead(const QString& contentType, bool empty = false)
            QStringLiteral("Content-Type: ") + contentType + QStringLiteral("; charset=utf-8\r\n");
 }
 
+// A markup answer's body must parse with a standard parser; returns the answer.
+QString parsed(const QString& answer)
+{
+    const QString body = split(answer).second;
+    const QByteArray bytes = answerBytes(body, AnswerEncoding::Utf8);
+    if (body.startsWith(u'{')) {
+        QJsonParseError err;
+        QJsonDocument::fromJson(bytes, &err);
+        EXPECT_EQ(err.error, QJsonParseError::NoError) << body.toStdString();
+    } else {
+        QXmlStreamReader reader(bytes);
+        while (!reader.atEnd()) reader.readNext();
+        EXPECT_FALSE(reader.hasError()) << reader.errorString().toStdString() << "\n" << body.toStdString();
+    }
+    return answer;
+}
+
 // The body of a text-format answer as the bytes the client receives.
 QByteArray textBodyBytes(const QString& answer) { return cp1252::encode(split(answer).second); }
 
@@ -155,12 +172,12 @@ TEST_F(SaveQueryAs, OneRowInEveryFormat)
     EXPECT_EQ(split(a).first, textHead(QStringLiteral("application/vnd.ms-excel"), QStringLiteral("sales---[2020;EU].txt")));
     EXPECT_EQ(textBodyBytes(a), QByteArray("\xEF\xBB\xBF\"id\"\t\"name\"\r\n\"1\"\t\"A\""));
 
-    EXPECT_EQ(_SaveQueryAS(r, q, QStringLiteral("xml"), work()),
+    EXPECT_EQ(parsed(_SaveQueryAS(r, q, QStringLiteral("xml"), work())),
               markupHead(QStringLiteral("application/xml")) +
                   QStringLiteral("\r\n<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Data>\r\n\t<empty>false</empty>\r\n"
                                  "\t<statusText>Final date of use : 31.12.2025</statusText>\r\n\t<Row>\r\n\t\t<id>1</id>\r\n"
                                  "\t\t<name>A</name>\r\n\t</Row>\r\n</Data>"));
-    EXPECT_EQ(_SaveQueryAS(r, q, QStringLiteral("JSON"), work()),
+    EXPECT_EQ(parsed(_SaveQueryAS(r, q, QStringLiteral("JSON"), work())),
               markupHead(QStringLiteral("application/json")) +
                   QStringLiteral("\r\n{\r\n\t\"empty\": \"false\",\r\n\t\"statusText\": \"Final date of use : 31.12.2025\",\r\n"
                                  "\t\"Data\": {\r\n\t\t\"Row\": [\r\n\t\t\t{\r\n\t\t\t\t\"id\": \"1\",\r\n\t\t\t\t\"name\": \"A\"\r\n"
@@ -191,14 +208,14 @@ TEST_F(SaveQueryAs, SeveralRowsForATestClient)
     EXPECT_EQ(textBodyBytes(_SaveQueryAS(r, q, QStringLiteral("csv[;]"), work())),
               QByteArray("\xEF\xBB\xBF\"id\";\"long_column_name\"\r\n\"1\";\"abcdefgh...\"\r\n\"22\";\"ab\"\r\n"
                          "\"33...\";\"") + QString::fromUtf8("é\"\"x...\"").toUtf8());
-    EXPECT_EQ(split(_SaveQueryAS(r, q, QStringLiteral("json"), work())).second,
+    EXPECT_EQ(split(parsed(_SaveQueryAS(r, q, QStringLiteral("json"), work()))).second,
               QString::fromUtf8("{\r\n\t\"empty\": \"false\",\r\n\t\"statusText\": \"test client - data is modified\",\r\n"
                                 "\t\"Data\": {\r\n\t\t\"Row\": [\r\n"
                                 "\t\t\t{\r\n\t\t\t\t\"id\": \"1\",\r\n\t\t\t\t\"long_column_name\": \"abcdefgh...\"\r\n\t\t\t}\r\n"
                                 "\t\t\t,{\r\n\t\t\t\t\"id\": \"22\",\r\n\t\t\t\t\"long_column_name\": \"ab\"\r\n\t\t\t}\r\n"
                                 "\t\t\t,{\r\n\t\t\t\t\"id\": \"33...\",\r\n\t\t\t\t\"long_column_name\": \"é\\\"x...\"\r\n\t\t\t}\r\n"
                                 "\t\t]\r\n\t}\r\n}"));
-    const QString xml = split(_SaveQueryAS(r, q, QStringLiteral("xml"), work())).second;
+    const QString xml = split(parsed(_SaveQueryAS(r, q, QStringLiteral("xml"), work()))).second;
     EXPECT_TRUE(xml.contains(QStringLiteral("\t<statusText>test client - data is modified</statusText>\r\n")));
     EXPECT_TRUE(xml.contains(QStringLiteral("\t\t<long_column_name>&#233;&quot;x...</long_column_name>")));
 }
@@ -215,11 +232,11 @@ TEST_F(SaveQueryAs, EmptyResultInEveryFormat)
     EXPECT_EQ(_SaveQueryAS(r, q, QStringLiteral("csv[;]"), work()),
               textHead(QStringLiteral("application/octet-stream"), QStringLiteral("sales---.csv"), true) + QStringLiteral("\r\n") + textBody);
     r.TestClient = true;
-    EXPECT_EQ(_SaveQueryAS(r, q, QStringLiteral("xml"), work()),
+    EXPECT_EQ(parsed(_SaveQueryAS(r, q, QStringLiteral("xml"), work())),
               markupHead(QStringLiteral("application/xml"), true) +
                   QStringLiteral("\r\n<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Data>\r\n\t<empty>true</empty>\r\n"
                                  "\t<statusText>test client - data is modified</statusText>\r\n</Data>"));
-    EXPECT_EQ(_SaveQueryAS(r, q, QStringLiteral("json"), work()),
+    EXPECT_EQ(parsed(_SaveQueryAS(r, q, QStringLiteral("json"), work())),
               markupHead(QStringLiteral("application/json"), true) +
                   QStringLiteral("\r\n{\r\n\t\"empty\": \"true\",\r\n\t\"statusText\": \"test client - data is modified\"\r\n}"));
     const QStringList lines = log();
