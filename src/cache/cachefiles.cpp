@@ -30,6 +30,13 @@ const QString kNoCache = QStringLiteral("[nocache]");
 
 std::atomic<quint64> g_tempCounter{0};
 
+// A function folder must be one folder inside the cache folder.
+bool usableFolderName(const QString& name)
+{
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") && !name.contains(u'/') &&
+           !name.contains(QChar(0));
+}
+
 QString temporaryNameFor(const QString& path)
 {
     // Same folder as the target, so that the rename stays on one file system; the
@@ -169,7 +176,7 @@ bool lookupAndSend(const CacheRequest& request, const QString& preparedQuery, QS
                    const std::function<void()>& countRequest)
 {
     keyOut = cacheKey(request.nameRequest, request.testClient, request.formatName, preparedQuery);
-    if (keyOut.isEmpty() || !cacheInUse(request.settings)) return false;
+    if (keyOut.isEmpty() || !cacheInUse(request.settings) || !usableFolderName(request.nameRequest)) return false;
     const std::optional<QString> stored = readCacheFile(cacheFilePath(request.settings, request.nameRequest, keyOut));
     if (!stored) return false;
     const QString answer = rewriteStatusText(*stored, request.formatName, request.testClient, request.dateActive);
@@ -182,7 +189,7 @@ bool lookupAndSend(const CacheRequest& request, const QString& preparedQuery, QS
 bool store(const CacheRequest& request, const QString& key, const QString& answer)
 {
     if (key.isEmpty() || trim(answer).isEmpty() || answer.startsWith(kNoCache)) return false;
-    if (!cacheInUse(request.settings)) return false;
+    if (!cacheInUse(request.settings) || !usableFolderName(request.nameRequest)) return false;
     const QString folder = functionFolder(request.settings, request.nameRequest);
     if (!QFileInfo(folder).isDir()) {
         QDir().mkdir(folder);

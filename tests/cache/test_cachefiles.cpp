@@ -207,10 +207,17 @@ TEST_F(CacheFiles, StoreRefusesWhatIsNotACacheableAnswer)
     EXPECT_FALSE(cache::store(r, key, QStringLiteral("[nocache]") + jsonAnswer(QStringLiteral("x"))));
     EXPECT_FALSE(cache::store(r, QString(), jsonAnswer(QStringLiteral("x"))));
     EXPECT_FALSE(QFileInfo::exists(cacheRoot + QStringLiteral("sales")));
-    // A function folder that cannot be made one level deep: nothing stored, no failure.
-    const auto deep = request(*w.conn, QStringLiteral("a/b"), true, QStringLiteral("json"));
-    EXPECT_FALSE(cache::store(deep, key, jsonAnswer(QStringLiteral("x"))));
-    EXPECT_FALSE(QFileInfo::exists(cacheRoot + QStringLiteral("a")));
+    // Names that are not one folder inside the cache folder: nothing stored or read.
+    QDir().mkdir(cacheRoot + QStringLiteral("a"));
+    for (const char* name : {"a/b", "..", "."}) {
+        const auto r2 = request(*w.conn, QString::fromLatin1(name), true, QStringLiteral("json"));
+        EXPECT_FALSE(cache::store(r2, key, jsonAnswer(QStringLiteral("x")))) << name;
+        QString k;
+        EXPECT_FALSE(cache::lookupAndSend(r2, QStringLiteral("select 1"), k, {})) << name;
+    }
+    EXPECT_TRUE(QDir(cacheRoot + QStringLiteral("a")).isEmpty());
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList());
+    EXPECT_EQ(QDir(cacheRoot).entryList(QDir::Files), QStringList());
     // A function folder deleted while the answer is written: nothing stored, no failure.
     EXPECT_FALSE(cache::writeCacheFile(cacheRoot + QStringLiteral("gone/K.cache"), "x"));
     EXPECT_FALSE(QFileInfo::exists(cacheRoot + QStringLiteral("gone")));
