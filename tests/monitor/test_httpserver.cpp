@@ -44,6 +44,7 @@ TEST_F(Listener, ServesManyConnectionsAtOnce)
     constexpr int kClients = 50;
     for (int i = 0; i < kClients; ++i) steps.functions << QStringLiteral("f%1").arg(i);
     const quint16 p = port;
+    steps.sync();
     const auto answers = inWorker([p] {
         std::vector<std::future<Received>> clients;
         for (int i = 0; i < kClients; ++i)
@@ -66,6 +67,7 @@ TEST_F(Listener, ServesManyConnectionsAtOnce)
         EXPECT_EQ(answers[i].bytes, "HTTP/1.1 200 OK\r\n\r\nanswer f" + QByteArray::number(i));
         EXPECT_TRUE(answers[i].closedCleanly);
     }
+    steps.sync();
     waitForConnections(kClients);
     EXPECT_EQ(connections.load(), kClients);
     EXPECT_EQ(steps.counted.load(), kClients);

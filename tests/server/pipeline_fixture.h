@@ -70,7 +70,7 @@ public:
             std::lock_guard lock(m);
             ++cacheLookups;
         }
-        if (!cacheHit) return false;
+        if (!cacheHit) return false;  // read after the lock above
         sendAnswer(r.connection(), QStringLiteral("cached ") + r.NameRequest, AnswerEncoding::Utf8);
         r.log(QStringLiteral("{ClientExecute} Data for client was sent from cache !!! "));
         countRequest();
@@ -88,6 +88,10 @@ public:
         stored << r.NameRequest + u'=' + answer;
     }
     void countRequest() override { ++counted; }
+
+    // Orders the test's writes before the request threads' reads and their records
+    // before the test's reads (the connection alone is no ordering a race checker sees).
+    void sync() { std::lock_guard lock(m); }
 
     // Recorded
     std::mutex m;
@@ -222,7 +226,10 @@ protected:
     Received request(const QByteArray& text)
     {
         const quint16 p = port;
-        return inWorker([p, text] { return exchange(p, text); });
+        steps.sync();
+        Received r = inWorker([p, text] { return exchange(p, text); });
+        steps.sync();
+        return r;
     }
     // Serves hand-overs until `n` connections have been counted (the accept thread
     // logs and counts after the request thread has started).
