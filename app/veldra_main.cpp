@@ -1,16 +1,18 @@
 #include <QApplication>
-#include <QMainWindow>
+#include <QScreen>
+#include <csignal>
 
 #include "common/mainthread.h"
-#include "version.h"
+#include "console/mainwindow.h"
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    std::signal(SIGPIPE, SIG_IGN);
     veldra::mainthread::install();
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Veldra " VELDRA_VERSION));
-    window.resize(1000, 700);
+    veldra::TForm1 window;
     window.show();
+    if (QScreen* screen = window.screen())
+        window.move(screen->availableGeometry().center() - window.rect().center());
     return app.exec();
 }

@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QThread>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <exception>
 #include <thread>
 
@@ -42,6 +44,11 @@ void runSync(const std::function<void()>& fn)
         fn();
         return;
     }
+    // The wait is on our own mutex and condition variable rather than Qt's blocking
+    // queued call, so that race checkers see the hand-over as the ordering it is.
+    std::mutex m;
+    std::condition_variable cv;
+    bool done = false;
     std::exception_ptr failure;
     QMetaObject::invokeMethod(
         dispatcher(),
@@ -51,8 +58,13 @@ void runSync(const std::function<void()>& fn)
             } catch (...) {
                 failure = std::current_exception();
             }
+            std::lock_guard lock(m);
+            done = true;
+            cv.notify_one();
         },
-        Qt::BlockingQueuedConnection);
+        Qt::QueuedConnection);
+    std::unique_lock lock(m);
+    cv.wait(lock, [&] { return done; });
     if (failure) std::rethrow_exception(failure);
 }
 

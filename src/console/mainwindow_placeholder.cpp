@@ -1,1 +1,0 @@
-// The window's pages arrive with the console.

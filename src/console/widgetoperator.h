@@ -1,0 +1,28 @@
+#pragma once
+// The operator's side of the console operations, with dialogs.
+#include <QWidget>
+#include <functional>
+
+#include "common/operatorui.h"
+
+namespace veldra {
+
+class WidgetOperator : public OperatorUi {
+public:
+    explicit WidgetOperator(QWidget* parent = nullptr) : m_parent(parent) {}
+    void setParent(QWidget* parent) { m_parent = parent; }
+
+    void showMessage(const QString& text) override;
+    void showError(const QString& text) override;
+    bool askYesNo(const QString& question) override;
+    QString chooseFolder(const QString& startFolder) override;
+    // Opens with QDesktopServices, or with the opener set for tests.
+    void openWithItsProgram(const QString& path) override;
+    void setOpenerForTesting(std::function<void(const QString&)> opener) { m_opener = std::move(opener); }
+
+private:
+    QWidget* m_parent;
+    std::function<void(const QString&)> m_opener;
+};
+
+}  // namespace veldra
