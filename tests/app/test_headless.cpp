@@ -1,0 +1,528 @@
+// veldra-headless end to end: the executable copied into a program folder of its own,
+// with veldra.ini, query functions and folders, run as a separate process against the
+// test MariaDB and talked to over loopback with plain sockets.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <future>
+#include <latch>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "common/md5.h"
+#include "config/database.h"
+#include "db/dbconnection.h"
+#include "support/support.h"
+
+using namespace veldra;
+
+namespace {
+
+const QString kWorkDb = QStringLiteral("veldra_app_headless_work");
+const QString kClientDb = QStringLiteral("veldra_app_headless_clients");
+
+// The time stamp of log lines and of the start line: dd.MM.yyyy, the time left out at
+// exactly midnight.
+const QString kStamp = QStringLiteral(R"(\d\d\.\d\d\.\d{4}(?: \d\d:\d\d:\d\d)?)");
+
+// A function with one input value and a non-ASCII literal in its SQL, several lines.
+const QString kItemsContent = QStringLiteral(
+    "SELECT id, label, price, made, 'café' AS note FROM items\n"
+    "WHERE id >= '{:minid:}'\n"
+    "ORDER BY id");
+
+sockaddr_in loopback(quint16 port)
+{
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return a;
+}
+
+// A port no one listens on at the moment.
+quint16 freePort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_ANY);
+    socklen_t len = sizeof a;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+        ::close(fd);
+        return 0;
+    }
+    ::close(fd);
+    return ntohs(a.sin_port);
+}
+
+int connectTo(quint16 port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    timeval tv{60, 0};  // a hanging server fails the test instead of blocking it
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    const sockaddr_in a = loopback(port);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool portAccepts(quint16 port)
+{
+    const int fd = connectTo(port);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
+
+// One GET per connection; everything the server sends until it closes.
+QByteArray httpGet(quint16 port, const QByteArray& target)
+{
+    const int fd = connectTo(port);
+    if (fd < 0) return {};
+    const QByteArray request = "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    QByteArray all;
+    if (::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) == request.size()) {
+        char buf[16384];
+        ssize_t n;
+        while ((n = ::read(fd, buf, sizeof buf)) > 0) all.append(buf, n);
+    }
+    ::close(fd);
+    return all;
+}
+
+QByteArray bodyOf(const QByteArray& answer)
+{
+    const qsizetype at = answer.indexOf("\r\n\r\n");
+    return at < 0 ? QByteArray() : answer.mid(at + 4);
+}
+
+QJsonObject jsonBody(const QByteArray& answer)
+{
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(bodyOf(answer), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+    return doc.object();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    f.write(bytes);
+}
+
+// Text files as the operator's tools write them: UTF-8 with a byte-order mark, CR LF.
+QByteArray bomCrLf(const QString& text)
+{
+    QString t = text;
+    t.replace(u'\n', QLatin1String("\r\n"));
+    return "\xEF\xBB\xBF" + t.toUtf8() + "\r\n";
+}
+
+int countOf(const QByteArray& text, const QByteArray& part) { return int(text.count(part)); }
+
+class HeadlessTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        VELDRA_REQUIRE_DATABASE(db);
+        m_admin = DbParams{db.host, QString::number(db.port), QString(), db.user, db.password};
+        m_connection = std::make_unique<DbConnection>(m_admin);
+        m_connection->connect();
+        dropDatabases();
+        sql(QStringLiteral("CREATE DATABASE %1 CHARACTER SET utf8mb4").arg(kWorkDb));
+        sql(QStringLiteral("CREATE DATABASE %1 CHARACTER SET utf8mb4").arg(kClientDb));
+        sql(QStringLiteral("CREATE TABLE %1.items (id INT PRIMARY KEY, label VARCHAR(60), price DECIMAL(8,2), made DATE)"
+                           " CHARACTER SET utf8mb4")
+                .arg(kWorkDb));
+        sql(QStringLiteral("INSERT INTO %1.items VALUES (1, 'Kaffe 500 g', 12.50, '2020-02-03'),"
+                           " (2, 'Zoë \"Zed\"', 8.90, NULL), (3, 'Чай', 5.75, '2022-03-08')")
+                .arg(kWorkDb));
+
+        ASSERT_TRUE(m_dir.isValid());
+        m_prog = m_dir.path();
+        m_exe = m_prog + QStringLiteral("/veldra-headless");
+        ASSERT_TRUE(QFile::copy(QStringLiteral(VELDRA_BIN_DIR "/veldra-headless"), m_exe));
+        for (const char* sub : {"QUERIES", "LOGS", "CACHE-VELDRA"}) ASSERT_TRUE(QDir(m_prog).mkdir(QLatin1String(sub)));
+        writeFunction(QStringLiteral("items"),
+                      QStringLiteral("<#q_name>items</#q_name>\n"
+                                     "<#q_active>-1</#q_active>\n"
+                                     "<#q_blocked_for_sharelist>0</#q_blocked_for_sharelist>\n"
+                                     "<#q_descript>Items from minid on.</#q_descript>\n"
+                                     "<#q_count_input_values>1</#q_count_input_values>\n"
+                                     "<#q_in_name[1]>minid</#q_in_name[1]>\n"
+                                     "<#q_in_default_value[1]>0</#q_in_default_value[1]>\n"
+                                     "<#q_in_deleteblocked_ifvalue_is[1]></#q_in_deleteblocked_ifvalue_is[1]>\n"
+                                     "<#q_in_Cleantext[1]>0</#q_in_Cleantext[1]>\n"
+                                     "<#q_in_IsFloatValue[1]>0</#q_in_IsFloatValue[1]>\n"
+                                     "<#q_in_deleteblocked[1]>0</#q_in_deleteblocked[1]>\n"
+                                     "<#q_content>") +
+                          kItemsContent + QStringLiteral("</#q_content>"));
+        writeFunction(QStringLiteral("labels"),
+                      QStringLiteral("<#q_name>labels</#q_name>\n"
+                                     "<#q_active>true</#q_active>\n"
+                                     "<#q_blocked_for_sharelist>false</#q_blocked_for_sharelist>\n"
+                                     "<#q_descript>All labels.</#q_descript>\n"
+                                     "<#q_count_input_values>0</#q_count_input_values>\n"
+                                     "<#q_content>SELECT id, label FROM items ORDER BY id</#q_content>"));
+        m_port = freePort();
+        ASSERT_NE(m_port, 0);
+        writeIni();
+    }
+
+    void TearDown() override
+    {
+        if (HasFailure())
+            std::fprintf(stderr, "--- stdout of veldra-headless:\n%s--- stderr:\n%s---\n", m_out.constData(),
+                         m_err.constData());
+        if (m_proc.state() != QProcess::NotRunning) {
+            m_proc.kill();
+            m_proc.waitForFinished(30000);
+        }
+        if (m_connection) dropDatabases();
+    }
+
+    void sql(const QString& text) { m_connection->execute(text); }
+    void dropDatabases()
+    {
+        sql(QStringLiteral("DROP DATABASE IF EXISTS %1").arg(kWorkDb));
+        sql(QStringLiteral("DROP DATABASE IF EXISTS %1").arg(kClientDb));
+    }
+
+    // The client tables with two registered clients, before START creates the rest.
+    void addRegisteredClients()
+    {
+        sql(QStringLiteral("USE %1").arg(kClientDb));
+        sql(createClientsTableSql());
+        sql(QStringLiteral("INSERT INTO clients_veldra (email, seccode, todate, note) VALUES"
+                           " ('first@example.com', 'code-first', '2031-05-17', 'one'),"
+                           " ('second@example.com', 'code-second', '2032-11-30', 'two')"));
+    }
+
+    void writeFunction(const QString& name, const QString& text)
+    {
+        writeFile(m_prog + QStringLiteral("/QUERIES/") + name + QStringLiteral(".qr"), bomCrLf(text));
+    }
+
+    void writeIni(bool caching = true, const QString& password = QString())
+    {
+        auto section = [&](const char* name, const QString& database) {
+            return QStringLiteral("[%1]\nip=%2\nport=%3\ndatabase=%4\nuser=%5\npsw=%6\n")
+                .arg(QLatin1String(name), m_admin.server, m_admin.port, database, m_admin.user,
+                     password.isNull() ? m_admin.password : password);
+        };
+        QString ini = QStringLiteral(
+                          "[main]\npath_to_queries=%1/QUERIES\npath_to_logs=%1/LOGS\npath_to_cache=%1/CACHE-VELDRA\n"
+                          "enabled_caching=%2\ncaching_clean_older_files=0\ncaching_clean_if_sum_files_is_more=0\n"
+                          "caching_clean_quantity_is_more=0\ncaching_count_days_for_clean=30\n"
+                          "caching_size_for_clean=1024\ncaching_quantity_for_clean=100000\nlink_to_descrpt_service=\n"
+                          "worked_port=%3\nsave_log_each_lines=50000\nresave_time_log=00:01\n"
+                          "reload_client_access=23:59\nreload_caches=03:00\nformat_answer=4\n"
+                          "name_function_for_share_list_functions=GetShareListDescriptionFunctions\n")
+                          .arg(m_prog, caching ? QStringLiteral("1") : QStringLiteral("0"))
+                          .arg(m_port);
+        ini += section("connect_client_table", kClientDb) + section("connect_work_data", kWorkDb);
+        ini.replace(u'\n', QLatin1String("\r\n"));
+        writeFile(m_prog + QStringLiteral("/veldra.ini"), ini.toUtf8());
+    }
+
+    // Takes what the process wrote so far, waiting up to `ms` for more.
+    void pump(int ms)
+    {
+        if (m_proc.state() != QProcess::NotRunning) m_proc.waitForReadyRead(ms);
+        m_out += m_proc.readAllStandardOutput();
+        m_err += m_proc.readAllStandardError();
+    }
+
+    // Pumps until `done` holds or the process has ended; a minute at most.
+    bool pumpUntil(const std::function<bool()>& done)
+    {
+        for (int i = 0; i < 3000 && !done(); ++i) {
+            if (m_proc.state() == QProcess::NotRunning) {
+                pump(0);
+                return done();
+            }
+            pump(20);
+        }
+        return done();
+    }
+
+    // Runs client code on a worker while the process output keeps being read.
+    template <class F>
+    auto client(F fn) -> decltype(fn())
+    {
+        auto fut = std::async(std::launch::async, std::move(fn));
+        while (fut.wait_for(std::chrono::seconds(0)) != std::future_status::ready) pump(10);
+        pump(0);
+        return fut.get();
+    }
+
+    QByteArray get(const QByteArray& target)
+    {
+        return client([&] { return httpGet(m_port, target); });
+    }
+
+    // Starts the program from another working folder (it must find its files by its own
+    // location) and waits until it runs or has ended.
+    void launch()
+    {
+        m_proc.setProgram(m_exe);
+        m_proc.setWorkingDirectory(QDir::tempPath());
+        m_proc.start();
+        ASSERT_TRUE(m_proc.waitForStarted(30000));
+        pumpUntil([&] { return m_err.contains("START SERVER : "); });
+    }
+
+    void startOrFail()
+    {
+        launch();
+        ASSERT_EQ(m_proc.state(), QProcess::Running) << "stderr: " << m_err.toStdString();
+        ASSERT_TRUE(m_err.contains("START SERVER : ")) << "stderr: " << m_err.toStdString();
+    }
+
+    // Waits for the end of a process that ends by itself; its exit code.
+    int exitCode()
+    {
+        if (m_proc.state() != QProcess::NotRunning) {
+            EXPECT_TRUE(m_proc.waitForFinished(60000));
+        }
+        pump(0);
+        EXPECT_EQ(m_proc.exitStatus(), QProcess::NormalExit);
+        return m_proc.exitCode();
+    }
+
+    int stopWith(int signal)
+    {
+        ::kill(pid_t(m_proc.processId()), signal);
+        return exitCode();
+    }
+
+    // Every line on stdout is an event-log line: "[" time stamp "] " TAB "{" routine "} ".
+    void expectOnlyLogLines()
+    {
+        static const QRegularExpression logLine(QStringLiteral("^\\[") + kStamp + QStringLiteral("\\] \\t\\{[^}]+\\} "));
+        const QStringList lines = QString::fromUtf8(m_out).split(u'\n', Qt::SkipEmptyParts);
+        EXPECT_FALSE(lines.isEmpty());
+        for (const QString& line : lines) EXPECT_TRUE(logLine.match(line).hasMatch()) << line.toStdString();
+    }
+
+    QString cacheFolder(const QString& function) const { return m_prog + QStringLiteral("/CACHE-VELDRA/") + function; }
+
+    DbParams m_admin;
+    std::unique_ptr<DbConnection> m_connection;
+    QTemporaryDir m_dir;
+    QString m_prog, m_exe;
+    quint16 m_port = 0;
+    QProcess m_proc;
+    QByteArray m_out, m_err;
+};
+
+// The cache key of the items function asked with minid=1 in JSON, written out by the
+// rule: the upper-cased prefix, the prepared SQL unchanged, the key bytes through
+// Windows-1252 and UTF-8 (the é of café is the lone byte E9 there, invalid as UTF-8, so
+// it ends up as "?"), MD5 in upper-case hex.
+QString itemsKey(bool testClient)
+{
+    QString prepared = kItemsContent;
+    prepared.replace(QLatin1String("{:minid:}"), QLatin1String("1"));
+    prepared.replace(u'\n', QLatin1String("\r\n"));
+    const QString keyText = (testClient ? QStringLiteral("[ITEMS][-1]|[JSON]=") : QStringLiteral("[ITEMS][0]|[JSON]=")) +
+                            prepared;
+    QString keyBytes = keyText;
+    keyBytes.replace(u'é', u'?');
+    return md5Hex(keyBytes.toLatin1());
+}
+
+class HeadlessSignalTest : public HeadlessTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(HeadlessSignalTest, StartsServesAndStopsOnTheSignal)
+{
+    startOrFail();
+    const QRegularExpression startLine(QStringLiteral("START SERVER : ") + kStamp + QStringLiteral(" \\[") +
+                                              QString::number(m_port) + QStringLiteral("\\]\n"));
+    EXPECT_TRUE(startLine.match(QString::fromUtf8(m_err)).hasMatch()) << m_err.toStdString();
+
+    const QByteArray answer = get("/items?minid=1&format=json");
+    ASSERT_TRUE(answer.startsWith("HTTP/1.1 200 OK\r\n")) << answer.toStdString();
+    const QJsonObject json = jsonBody(answer);
+    EXPECT_EQ(json.value(QLatin1String("statusText")).toString(), QStringLiteral("test client - data is modified"));
+    const QJsonArray rows = json.value(QLatin1String("Data")).toObject().value(QLatin1String("Row")).toArray();
+    ASSERT_EQ(rows.size(), 3);
+    EXPECT_EQ(rows[2].toObject().value(QLatin1String("label")).toString(), QStringLiteral("Ча..."));  // cut for a test client
+
+    // A client that is still connected when the signal comes is closed by STOP.
+    const int idle = connectTo(m_port);
+    ASSERT_GE(idle, 0);
+    ASSERT_TRUE(pumpUntil([&] { return countOf(m_out, "{httpserverGetThread} Client connected ") == 2; }));
+
+    EXPECT_EQ(stopWith(GetParam()), 0) << m_err.toStdString();
+    char c;
+    EXPECT_EQ(::read(idle, &c, 1), 0);  // the server closed it
+    ::close(idle);
+    EXPECT_FALSE(portAccepts(m_port));
+
+    expectOnlyLogLines();
+    EXPECT_EQ(countOf(m_out, "{httpserverGetThread} Client connected "), 2);
+    EXPECT_EQ(countOf(m_out, "{ClientExecute} Was succesful sent answer for client !!! "), 1);
+    EXPECT_EQ(countOf(m_out, "{SocketClosing} Client clossing "), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, HeadlessSignalTest, ::testing::Values(SIGTERM, SIGINT),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return info.param == SIGTERM ? std::string("SIGTERM") : std::string("SIGINT");
+                         });
+
+TEST_F(HeadlessTest, WrongDatabasePasswordRefusesToStart)
+{
+    writeIni(true, QStringLiteral("not-the-password"));
+    launch();
+    EXPECT_EQ(exitCode(), 1);
+    const QString err = QString::fromUtf8(m_err);
+    EXPECT_TRUE(err.startsWith(QStringLiteral("Need Fix settings Mysql server(s)\n******************************\n")))
+        << err.toStdString();
+    EXPECT_TRUE(err.contains(QLatin1String("Access denied"))) << err.toStdString();  // TEST CONNECT's report
+    EXPECT_FALSE(err.contains(QLatin1String("START SERVER : ")));
+    EXPECT_FALSE(m_out.contains("{httpserverGetThread}"));
+    EXPECT_FALSE(portAccepts(m_port));
+}
+
+TEST_F(HeadlessTest, BusyPortRefusesToStart)
+{
+    const int holder = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(m_port);
+    a.sin_addr.s_addr = htonl(INADDR_ANY);
+    ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&a), sizeof a), 0) << errno;
+    ASSERT_EQ(::listen(holder, 5), 0);
+
+    launch();
+    EXPECT_EQ(exitCode(), 1);
+    ::close(holder);
+    const QString err = QString::fromUtf8(m_err);
+    EXPECT_TRUE(err.startsWith(QStringLiteral("Error(s) in during run server \n Error |  msg = [")))
+        << err.toStdString();
+    EXPECT_TRUE(err.endsWith(QStringLiteral("]\n"))) << err.toStdString();
+    EXPECT_FALSE(err.contains(QLatin1String("START SERVER : ")));
+}
+
+TEST_F(HeadlessTest, SecondRequestIsTheStoredFileByteForByte)
+{
+    startOrFail();
+    const QByteArray first = get("/items?minid=1&format=json");
+    ASSERT_TRUE(first.startsWith("HTTP/1.1 200 OK\r\n")) << first.toStdString();
+
+    const QString file = cacheFolder(QStringLiteral("items")) + u'/' + itemsKey(true) + QStringLiteral(".cache");
+    QFile stored(file);
+    ASSERT_TRUE(stored.open(QIODevice::ReadOnly)) << "no cache file " << file.toStdString() << " in "
+                                                  << QDir(cacheFolder(QStringLiteral("items"))).entryList().join(u' ').toStdString();
+    EXPECT_EQ(stored.readAll(), first);  // JSON: UTF-8 without a byte-order mark, as sent
+
+    // Data changed behind the cache: only an answer from the file can still be the first one.
+    sql(QStringLiteral("UPDATE %1.items SET label = 'changed'").arg(kWorkDb));
+    const QByteArray second = get("/items?minid=1&format=json");
+    EXPECT_EQ(second, first);
+    // Another function is not served from the items file.
+    EXPECT_TRUE(bodyOf(get("/labels?format=json")).contains("chang..."));
+
+    EXPECT_EQ(stopWith(SIGTERM), 0);
+    expectOnlyLogLines();
+    EXPECT_EQ(countOf(m_out, "{ClientExecute} Data for client was sent from cache !!! "), 1);
+    EXPECT_EQ(countOf(m_out, "{httpserverGetThread} Client connected "), 3);
+}
+
+TEST_F(HeadlessTest, RegisteredClientsSeeTheirOwnEndDateFromTheCache)
+{
+    addRegisteredClients();
+    startOrFail();
+    const QByteArray first = get("/items?minid=1&format=json&email=first@example.com&seccode=code-first");
+    ASSERT_TRUE(first.startsWith("HTTP/1.1 200 OK\r\n")) << first.toStdString();
+    EXPECT_EQ(jsonBody(first).value(QLatin1String("statusText")).toString(),
+              QStringLiteral("Final date of use : 17.05.2031"));
+    EXPECT_TRUE(QFile::exists(cacheFolder(QStringLiteral("items")) + u'/' + itemsKey(false) + QStringLiteral(".cache")));
+
+    const QByteArray second = get("/items?minid=1&format=json&email=second@example.com&seccode=code-second");
+    const QJsonObject json = jsonBody(second);
+    EXPECT_EQ(json.value(QLatin1String("statusText")).toString(), QStringLiteral("Final date of use : 30.11.2032"));
+    // Registered clients get whole values; apart from the date the answer is the first one.
+    EXPECT_EQ(json.value(QLatin1String("Data")).toObject().value(QLatin1String("Row")).toArray()[0].toObject().value(
+                  QLatin1String("label")),
+              QStringLiteral("Kaffe 500 g"));
+    QByteArray expected = first;
+    expected.replace("17.05.2031", "30.11.2032");
+    EXPECT_EQ(second, expected);
+
+    // A test client has a key of its own: a fresh answer from the database.
+    const QByteArray test = get("/items?minid=1&format=json");
+    EXPECT_EQ(jsonBody(test).value(QLatin1String("statusText")).toString(),
+              QStringLiteral("test client - data is modified"));
+    EXPECT_EQ(QDir(cacheFolder(QStringLiteral("items"))).entryList(QDir::Files).size(), 2);
+
+    EXPECT_EQ(stopWith(SIGTERM), 0);
+    EXPECT_EQ(countOf(m_out, "{ClientExecute} Data for client was sent from cache !!! "), 1);
+}
+
+TEST_F(HeadlessTest, SixteenConcurrentIdenticalRequestsAreAllAnswered)
+{
+    startOrFail();
+    constexpr int kClients = 16;
+    const QList<QByteArray> answers = client([&] {
+        std::latch go(kClients);
+        std::vector<std::future<QByteArray>> futures;
+        for (int i = 0; i < kClients; ++i)
+            futures.push_back(std::async(std::launch::async, [&] {
+                go.arrive_and_wait();
+                return httpGet(m_port, "/items?minid=1&format=json");
+            }));
+        QList<QByteArray> all;
+        for (auto& f : futures) all << f.get();
+        return all;
+    });
+
+    for (const QByteArray& a : answers) {
+        ASSERT_TRUE(a.startsWith("HTTP/1.1 200 OK\r\n")) << a.toStdString();
+        EXPECT_EQ(jsonBody(a).value(QLatin1String("Data")).toObject().value(QLatin1String("Row")).toArray().size(), 3);
+        EXPECT_EQ(a, answers.first());
+    }
+    // Stores and lookups of one key leave the one cache file and nothing else behind.
+    EXPECT_EQ(QDir(cacheFolder(QStringLiteral("items"))).entryList(QDir::Files),
+              QStringList{itemsKey(true) + QStringLiteral(".cache")});
+
+    EXPECT_EQ(stopWith(SIGTERM), 0);
+    expectOnlyLogLines();
+    EXPECT_EQ(countOf(m_out, "{httpserverGetThread} Client connected "), kClients);
+    const int fromCache = countOf(m_out, "{ClientExecute} Data for client was sent from cache !!! ");
+    const int fresh = countOf(m_out, "{ClientExecute} Was succesful sent answer for client !!! ");
+    EXPECT_EQ(fromCache + fresh, kClients);
+}
+
+TEST_F(HeadlessTest, CachingOffStoresNothing)
+{
+    writeIni(false);
+    startOrFail();
+    const QByteArray first = get("/items?minid=1&format=json");
+    ASSERT_TRUE(first.startsWith("HTTP/1.1 200 OK\r\n")) << first.toStdString();
+    sql(QStringLiteral("UPDATE %1.items SET label = 'changed' WHERE id = 1").arg(kWorkDb));
+    EXPECT_TRUE(bodyOf(get("/items?minid=1&format=json")).contains("chang..."));  // cut for a test client
+    EXPECT_FALSE(QDir(cacheFolder(QStringLiteral("items"))).exists());
+    EXPECT_EQ(stopWith(SIGTERM), 0);
+    EXPECT_EQ(countOf(m_out, "{ClientExecute} Data for client was sent from cache !!! "), 0);
+}
+
+}  // namespace
