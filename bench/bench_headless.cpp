@@ -1,0 +1,103 @@
+// Requests per second of a running veldra-headless (or window) server, from the
+// client's side: one GET per connection, as every client of the server sends it.
+//
+//   bench_headless HOST PORT TARGET [REQUESTS] [CONCURRENCY]
+//
+// TARGET is the request target, e.g. "/sales?format=json". REQUESTS (default 1000) are
+// spread over CONCURRENCY client threads (default 1), each sending its share one after
+// the other. Every answer is compared with the first one, byte for byte; an answer that
+// differs, or none at all, is counted as a failure. Run it once against a server with
+// caching on (after one request has stored the answer) and once against one with
+// caching off to compare the cache with the database; bench/run-bench-headless does both.
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+bool resolve(const char* host, const char* port, sockaddr_storage& out, socklen_t& len)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* res = nullptr;
+    if (::getaddrinfo(host, port, &hints, &res) != 0 || !res) return false;
+    std::memcpy(&out, res->ai_addr, res->ai_addrlen);
+    len = res->ai_addrlen;
+    ::freeaddrinfo(res);
+    return true;
+}
+
+// Everything the server sends until it closes; empty when the connection failed.
+std::string exchange(const sockaddr_storage& addr, socklen_t len, const std::string& request)
+{
+    std::string all;
+    const int fd = ::socket(addr.ss_family, SOCK_STREAM, 0);
+    if (fd < 0) return all;
+    timeval tv{60, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), len) == 0 &&
+        ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == ssize_t(request.size())) {
+        char buf[65536];
+        ssize_t n;
+        while ((n = ::read(fd, buf, sizeof buf)) > 0) all.append(buf, size_t(n));
+    }
+    ::close(fd);
+    return all;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: %s HOST PORT TARGET [REQUESTS] [CONCURRENCY]\n", argv[0]);
+        return 2;
+    }
+    const int requests = argc > 4 ? std::atoi(argv[4]) : 1000;
+    const int concurrency = argc > 5 ? std::atoi(argv[5]) : 1;
+    if (requests < 1 || concurrency < 1) {
+        std::fprintf(stderr, "REQUESTS and CONCURRENCY must be at least 1\n");
+        return 2;
+    }
+    sockaddr_storage addr{};
+    socklen_t len = 0;
+    if (!resolve(argv[1], argv[2], addr, len)) {
+        std::fprintf(stderr, "cannot resolve %s:%s\n", argv[1], argv[2]);
+        return 2;
+    }
+    const std::string request = std::string("GET ") + argv[3] + " HTTP/1.1\r\nHost: " + argv[1] + "\r\n\r\n";
+
+    // The reference answer; with caching on this is also the request that stores it.
+    const std::string expected = exchange(addr, len, request);
+    if (expected.rfind("HTTP/1.1 200 OK\r\n", 0) != 0) {
+        std::fprintf(stderr, "unexpected answer (%zu bytes): %.300s\n", expected.size(), expected.c_str());
+        return 1;
+    }
+
+    std::atomic<int> next{0}, failures{0};
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<std::thread> threads;
+    for (int t = 0; t < concurrency; ++t)
+        threads.emplace_back([&] {
+            while (next.fetch_add(1) < requests)
+                if (exchange(addr, len, request) != expected) failures.fetch_add(1);
+        });
+    for (auto& t : threads) t.join();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+    std::printf("%s %d requests, %d at a time, answer %zu bytes: %.0f requests/s, %d failed\n", argv[3],
+                requests, concurrency, expected.size(), requests / seconds, failures.load());
+    return failures.load() == 0 ? 0 : 1;
+}
