@@ -38,6 +38,8 @@ public:
     QHash<QString, QString> answers;       // name -> answer text (default: an answer naming the function)
     QHash<QString, AccessDecision> access; // e-mail -> decision
     bool cacheHit = false;
+    std::function<void()> duringAccess;  // runs inside the access decision
+    bool abortInPrepare = false;         // the connection ends while the query is prepared
 
     struct Seen {
         QString name;
@@ -51,6 +53,7 @@ public:
     {
         std::lock_guard lock(m);
         accessAsked << email + u'|' + seccode + u'|' + address;
+        if (duringAccess) duringAccess();
         return access.value(email);
     }
     bool functionFileExists(const TServerThread& r) override
@@ -62,6 +65,7 @@ public:
     QString prepareQuery(TServerThread& r) override
     {
         std::lock_guard lock(m);
+        if (abortInPrepare) r.connection().abort();
         return prepared.value(r.NameRequest, QStringLiteral("SELECT 1"));
     }
     bool answerFromCache(TServerThread& r, const QString&) override

@@ -272,6 +272,41 @@ TEST_F(Pipeline, AnswerArrivesWholeWhenTheRequestIsLargerThanTheFirstRead)
     EXPECT_TRUE(r.closedCleanly);
 }
 
+TEST_F(Pipeline, FailedSends)
+{
+    steps.functions = {QStringLiteral("sales")};
+    steps.access.insert(QStringLiteral("b@x"), {AccessDecision::Kind::Blocked, {}});
+
+    // The black-list answer is sent guarded: the failure is logged, the operator not troubled.
+    steps.duringAccess = [this] {
+        for (const auto& c : server.openConnections()) c.abort();
+    };
+    Received r = request("GET /sales?email=b@x&seccode=s HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(r.bytes, QByteArray());
+    const auto logged = [] {
+        return !EventLog::instance().lines().filter(QStringLiteral("{SendAnswerForClient")).isEmpty();
+    };
+    const auto until0 = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    mainthread::serveUntil([&] { return logged() || std::chrono::steady_clock::now() > until0; });
+    const QStringList lines = EventLog::instance().lines().filter(QStringLiteral("{SendAnswerForClient"));
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_TRUE(lines[0].contains(QLatin1String("{SendAnswerForClient[AnswerForBlackList]} Error in during send data for "
+                                                "clien \tIP [127.0.0.1] \tSocketHandle [")));
+    EXPECT_TRUE(lines[0].endsWith(QLatin1String("]\tError |  msg = [ESocketError : Socket is closed]")));
+    EXPECT_TRUE(ui.errors.isEmpty());
+
+    // An error answer is sent unguarded: its failure reaches the operator.
+    steps.duringAccess = nullptr;
+    steps.abortInPrepare = true;
+    steps.prepared.insert(QStringLiteral("sales"), QStringLiteral("<#msg>bad</#msg>"));
+    r = request("GET /sales HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(r.bytes, QByteArray());
+    // The abort itself ends the client's connection, maybe before the failure is handed on.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    mainthread::serveUntil([&] { return !ui.errors.isEmpty() || std::chrono::steady_clock::now() > until; });
+    EXPECT_EQ(ui.errors, QStringList({"Socket is closed"}));
+}
+
 TEST(FailureReporter, OneWaitingMessagePerText)
 {
     ScriptedOperator ui;
