@@ -15,6 +15,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -86,18 +87,27 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    using Clock = std::chrono::steady_clock;
     std::atomic<int> next{0}, failures{0};
-    const auto start = std::chrono::steady_clock::now();
+    std::vector<double> millis(static_cast<size_t>(requests));  // each slot written by one thread only
+    const auto start = Clock::now();
     std::vector<std::thread> threads;
     for (int t = 0; t < concurrency; ++t)
         threads.emplace_back([&] {
-            while (next.fetch_add(1) < requests)
+            for (int i; (i = next.fetch_add(1)) < requests;) {
+                const auto t0 = Clock::now();
                 if (exchange(addr, len, request) != expected) failures.fetch_add(1);
+                millis[size_t(i)] = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+            }
         });
     for (auto& t : threads) t.join();
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    std::sort(millis.begin(), millis.end());
+    auto at = [&](double q) { return millis[std::min(millis.size() - 1, size_t(q * double(millis.size())))]; };
 
-    std::printf("%s %d requests, %d at a time, answer %zu bytes: %.0f requests/s, %d failed\n", argv[3],
-                requests, concurrency, expected.size(), requests / seconds, failures.load());
+    std::printf("%s %d requests, %d at a time, answer %zu bytes: %.0f requests/s, "
+                "ms per request median %.2f p90 %.2f p99 %.2f max %.1f, %d failed\n",
+                argv[3], requests, concurrency, expected.size(), requests / seconds, at(0.5), at(0.9), at(0.99),
+                millis.back(), failures.load());
     return failures.load() == 0 ? 0 : 1;
 }
