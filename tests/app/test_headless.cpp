@@ -148,7 +148,8 @@ protected:
         dropDatabases();
         sql(QStringLiteral("CREATE DATABASE %1 CHARACTER SET utf8mb4").arg(kWorkDb));
         sql(QStringLiteral("CREATE DATABASE %1 CHARACTER SET utf8mb4").arg(kClientDb));
-        sql(QStringLiteral("CREATE TABLE %1.items (id INT PRIMARY KEY, label VARCHAR(60), price DECIMAL(8,2), made DATE)"
+        sql(QStringLiteral("CREATE TABLE %1.items (id INT PRIMARY KEY, label VARCHAR(60), price DECIMAL(8,2),"
+                           " made DATE)"
                            " CHARACTER SET utf8mb4")
                 .arg(kWorkDb));
         sql(QStringLiteral("INSERT INTO %1.items VALUES (1, 'Kaffe 500 g', 12.50, '2020-02-03'),"
@@ -220,7 +221,7 @@ protected:
         writeFile(m_prog + QStringLiteral("/QUERIES/") + name + QStringLiteral(".qr"), bomCrLf(text));
     }
 
-    void writeIni(bool caching = true, const QString& password = QString())
+    void writeIni(bool caching = true, const QString& password = QString(), int saveLogEachLines = 50000)
     {
         auto section = [&](const char* name, const QString& database) {
             return QStringLiteral("[%1]\nip=%2\nport=%3\ndatabase=%4\nuser=%5\npsw=%6\n")
@@ -232,11 +233,12 @@ protected:
                           "enabled_caching=%2\ncaching_clean_older_files=0\ncaching_clean_if_sum_files_is_more=0\n"
                           "caching_clean_quantity_is_more=0\ncaching_count_days_for_clean=30\n"
                           "caching_size_for_clean=1024\ncaching_quantity_for_clean=100000\nlink_to_descrpt_service=\n"
-                          "worked_port=%3\nsave_log_each_lines=50000\nresave_time_log=00:01\n"
+                          "worked_port=%3\nsave_log_each_lines=%4\nresave_time_log=00:01\n"
                           "reload_client_access=23:59\nreload_caches=03:00\nformat_answer=4\n"
                           "name_function_for_share_list_functions=GetShareListDescriptionFunctions\n")
                           .arg(m_prog, caching ? QStringLiteral("1") : QStringLiteral("0"))
-                          .arg(m_port);
+                          .arg(m_port)
+                          .arg(saveLogEachLines);
         ini += section("connect_client_table", kClientDb) + section("connect_work_data", kWorkDb);
         ini.replace(u'\n', QLatin1String("\r\n"));
         writeFile(m_prog + QStringLiteral("/veldra.ini"), ini.toUtf8());
@@ -316,7 +318,8 @@ protected:
     // Every line on stdout is an event-log line: "[" time stamp "] " TAB "{" routine "} ".
     void expectOnlyLogLines()
     {
-        static const QRegularExpression logLine(QStringLiteral("^\\[") + kStamp + QStringLiteral("\\] \\t\\{[^}]+\\} "));
+        static const QRegularExpression logLine(QStringLiteral("^\\[") + kStamp +
+                                                QStringLiteral("\\] \\t\\{[^}]+\\} "));
         const QStringList lines = QString::fromUtf8(m_out).split(u'\n', Qt::SkipEmptyParts);
         EXPECT_FALSE(lines.isEmpty());
         for (const QString& line : lines) EXPECT_TRUE(logLine.match(line).hasMatch()) << line.toStdString();
@@ -342,8 +345,8 @@ QString itemsKey(bool testClient)
     QString prepared = kItemsContent;
     prepared.replace(QLatin1String("{:minid:}"), QLatin1String("1"));
     prepared.replace(u'\n', QLatin1String("\r\n"));
-    const QString keyText = (testClient ? QStringLiteral("[ITEMS][-1]|[JSON]=") : QStringLiteral("[ITEMS][0]|[JSON]=")) +
-                            prepared;
+    const QString prefix = testClient ? QStringLiteral("[ITEMS][-1]|[JSON]=") : QStringLiteral("[ITEMS][0]|[JSON]=");
+    const QString keyText = prefix + prepared;
     QString keyBytes = keyText;
     keyBytes.replace(u'é', u'?');
     return md5Hex(keyBytes.toLatin1());
@@ -430,8 +433,9 @@ TEST_F(HeadlessTest, SecondRequestIsTheStoredFileByteForByte)
 
     const QString file = cacheFolder(QStringLiteral("items")) + u'/' + itemsKey(true) + QStringLiteral(".cache");
     QFile stored(file);
-    ASSERT_TRUE(stored.open(QIODevice::ReadOnly)) << "no cache file " << file.toStdString() << " in "
-                                                  << QDir(cacheFolder(QStringLiteral("items"))).entryList().join(u' ').toStdString();
+    ASSERT_TRUE(stored.open(QIODevice::ReadOnly))
+        << "no cache file " << file.toStdString() << " in "
+        << QDir(cacheFolder(QStringLiteral("items"))).entryList().join(u' ').toStdString();
     EXPECT_EQ(stored.readAll(), first);  // JSON: UTF-8 without a byte-order mark, as sent
 
     // Data changed behind the cache: only an answer from the file can still be the first one.
@@ -455,7 +459,8 @@ TEST_F(HeadlessTest, RegisteredClientsSeeTheirOwnEndDateFromTheCache)
     ASSERT_TRUE(first.startsWith("HTTP/1.1 200 OK\r\n")) << first.toStdString();
     EXPECT_EQ(jsonBody(first).value(QLatin1String("statusText")).toString(),
               QStringLiteral("Final date of use : 17.05.2031"));
-    EXPECT_TRUE(QFile::exists(cacheFolder(QStringLiteral("items")) + u'/' + itemsKey(false) + QStringLiteral(".cache")));
+    EXPECT_TRUE(
+        QFile::exists(cacheFolder(QStringLiteral("items")) + u'/' + itemsKey(false) + QStringLiteral(".cache")));
 
     const QByteArray second = get("/items?minid=1&format=json&email=second@example.com&seccode=code-second");
     const QJsonObject json = jsonBody(second);
@@ -523,6 +528,33 @@ TEST_F(HeadlessTest, CachingOffStoresNothing)
     EXPECT_FALSE(QDir(cacheFolder(QStringLiteral("items"))).exists());
     EXPECT_EQ(stopWith(SIGTERM), 0);
     EXPECT_EQ(countOf(m_out, "{ClientExecute} Data for client was sent from cache !!! "), 0);
+}
+
+TEST_F(HeadlessTest, FullEventLogIsSavedToTheLogsFolder)
+{
+    writeIni(true, QString(), 5);
+    startOrFail();
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(get("/labels?format=json").startsWith("HTTP/1.1 200 OK\r\n"));
+    EXPECT_EQ(stopWith(SIGTERM), 0);
+
+    // Saves in the same second share a name, so there is at least one file; each holds
+    // the six lines that made the log exceed five, as they went to stdout.
+    const QStringList saved = QDir(m_prog + QStringLiteral("/LOGS")).entryList({QStringLiteral("mainlog-*.log")});
+    ASSERT_FALSE(saved.isEmpty());
+    for (const QString& name : saved) {
+        EXPECT_TRUE(QRegularExpression(QStringLiteral("^mainlog-\\d{8,14}\\.log$")).match(name).hasMatch())
+            << name.toStdString();
+        QFile f(m_prog + QStringLiteral("/LOGS/") + name);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QByteArray bytes = f.readAll();
+        ASSERT_TRUE(bytes.startsWith("\xEF\xBB\xBF") && bytes.endsWith("\r\n"));
+        const QByteArray lines = bytes.mid(3);
+        EXPECT_EQ(countOf(lines, "\r\n"), 6);
+        QByteArray asPrinted = lines;
+        asPrinted.replace("\r\n", "\n");
+        EXPECT_TRUE(m_out.contains(asPrinted)) << bytes.toStdString();
+    }
+    expectOnlyLogLines();
 }
 
 }  // namespace
