@@ -517,6 +517,19 @@ TEST_F(HeadlessTest, SixteenConcurrentIdenticalRequestsAreAllAnswered)
     EXPECT_EQ(fromCache + fresh, kClients);
 }
 
+TEST_F(HeadlessTest, FailedRequestIsShownOnStderrAndTheServerGoesOn)
+{
+    // A cache "file" that cannot be read (a folder in its place) ends the request without
+    // an answer; the operator is told, and the next request is served as usual.
+    ASSERT_TRUE(QDir().mkpath(cacheFolder(QStringLiteral("items")) + u'/' + itemsKey(true) + QStringLiteral(".cache")));
+    startOrFail();
+    EXPECT_EQ(get("/items?minid=1&format=json"), QByteArray());
+    ASSERT_TRUE(pumpUntil([&] { return m_err.contains(itemsKey(true).toUtf8()); })) << m_err.toStdString();
+    EXPECT_TRUE(get("/labels?format=json").startsWith("HTTP/1.1 200 OK\r\n"));
+    EXPECT_EQ(stopWith(SIGTERM), 0);
+    expectOnlyLogLines();
+}
+
 TEST_F(HeadlessTest, CachingOffStoresNothing)
 {
     writeIni(false);
