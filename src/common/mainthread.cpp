@@ -1,35 +1,83 @@
 #include "common/mainthread.h"
 
 #include <QCoreApplication>
-#include <QMetaObject>
-#include <QObject>
+#include <QSocketNotifier>
 #include <QThread>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <mutex>
+#include <deque>
 #include <exception>
+#include <mutex>
+#include <sys/eventfd.h>
 #include <thread>
+#include <unistd.h>
 
 namespace veldra::mainthread {
 namespace {
 
-QObject* g_dispatcher = nullptr;
-
-QObject* dispatcher()
-{
-    if (!g_dispatcher) {
-        // Created on first use from the main thread when install() was not called.
-        Q_ASSERT(QCoreApplication::instance());
-        g_dispatcher = new QObject(QCoreApplication::instance());
+// Hand-overs wait in our own queue; an eventfd wakes the main thread's event loop.
+// Nothing of a hand-over passes through Qt's cross-thread machinery, so every
+// ordering between the threads is one a race checker can see.
+class Dispatcher {
+public:
+    Dispatcher()
+    {
+        m_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, QCoreApplication::instance());
+        QObject::connect(m_notifier, &QSocketNotifier::activated, m_notifier, [this] { drain(); });
     }
-    return g_dispatcher;
+
+    void push(std::function<void()> fn)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_queue.push_back(std::move(fn));
+        }
+        const quint64 one = 1;
+        ssize_t n;
+        do {
+            n = ::write(m_fd, &one, sizeof one);
+        } while (n < 0 && errno == EINTR);
+    }
+
+    // Main thread: runs every hand-over waiting now, and those they queue.
+    void drain()
+    {
+        quint64 count;
+        [[maybe_unused]] ssize_t n = ::read(m_fd, &count, sizeof count);
+        for (;;) {
+            std::function<void()> fn;
+            {
+                std::lock_guard lock(m_mutex);
+                if (m_queue.empty()) return;
+                fn = std::move(m_queue.front());
+                m_queue.pop_front();
+            }
+            fn();
+        }
+    }
+
+private:
+    int m_fd = -1;
+    QSocketNotifier* m_notifier = nullptr;
+    std::mutex m_mutex;
+    std::deque<std::function<void()>> m_queue;
+};
+
+Dispatcher* g_dispatcher = nullptr;
+
+Dispatcher& dispatcher()
+{
+    Q_ASSERT_X(g_dispatcher, "mainthread", "install() was not called");
+    return *g_dispatcher;
 }
 
 }  // namespace
 
 void install()
 {
-    if (!g_dispatcher) g_dispatcher = new QObject(QCoreApplication::instance());
+    if (!g_dispatcher) g_dispatcher = new Dispatcher;
 }
 
 bool isMainThread()
@@ -44,41 +92,37 @@ void runSync(const std::function<void()>& fn)
         fn();
         return;
     }
-    // The wait is on our own mutex and condition variable rather than Qt's blocking
-    // queued call, so that race checkers see the hand-over as the ordering it is.
     std::mutex m;
     std::condition_variable cv;
     bool done = false;
     std::exception_ptr failure;
-    QMetaObject::invokeMethod(
-        dispatcher(),
-        [&] {
-            try {
-                fn();
-            } catch (...) {
-                failure = std::current_exception();
-            }
-            std::lock_guard lock(m);
-            done = true;
-            cv.notify_one();
-        },
-        Qt::QueuedConnection);
+    dispatcher().push([&] {
+        try {
+            fn();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        std::lock_guard lock(m);
+        done = true;
+        cv.notify_one();
+    });
     std::unique_lock lock(m);
     cv.wait(lock, [&] { return done; });
     if (failure) std::rethrow_exception(failure);
 }
 
-void post(std::function<void()> fn)
-{
-    QMetaObject::invokeMethod(dispatcher(), std::move(fn), Qt::QueuedConnection);
-}
+void post(std::function<void()> fn) { dispatcher().push(std::move(fn)); }
 
-void servePending() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void servePending()
+{
+    dispatcher().drain();
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 void serveUntil(const std::function<bool()>& done)
 {
     while (!done()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        servePending();
         if (done()) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }

@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QVBoxLayout>
 
 #include "monitor/eventlog.h"
@@ -136,7 +137,8 @@ QWidget* TForm1::buildStatusPage()
     v->addLayout(top, 1);
 
     auto* bottom = new QHBoxLayout;
-    auto* mainLog = new QPushButton(QStringLiteral("\u2398"));
+    auto* mainLog = new QPushButton;
+    mainLog->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
     mainLog->setToolTip(QStringLiteral("Save the log to MainLog.txt and open it"));
     connect(mainLog, &QPushButton::clicked, this, [this] { openMainLog(EventLog::instance(), m_ui); });
     m_log = new QPlainTextEdit;

@@ -194,12 +194,3 @@ void TServerThread::execute()
 }
 
 }  // namespace veldra
-
-#if defined(__SANITIZE_THREAD__)
-// glibc guards its time-zone state with an internal lock the race checker cannot see;
-// every thread that forms a time stamp goes through it.
-extern "C" const char* __tsan_default_suppressions()
-{
-    return "race:tzset_internal\n";
-}
-#endif
