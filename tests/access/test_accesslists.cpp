@@ -88,12 +88,8 @@ class LoadLists : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        auto opt = testDatabase();
-        if (!opt) {
-            if (qEnvironmentVariable("CI") == QLatin1String("true")) FAIL() << "CI=true and no test database";
-            GTEST_SKIP() << "no test database: run scripts/test";
-        }
-        m_db = std::make_unique<ScratchDatabase>(*opt, QStringLiteral("veldra_t_access"));
+        VELDRA_REQUIRE_DATABASE(db);
+        m_db = std::make_unique<ScratchDatabase>(db, QStringLiteral("veldra_t_access"));
         m_connections.TestConnect(params(), params());
         ASSERT_TRUE(m_connections.errorArea().isEmpty()) << m_connections.errorAreaText().toStdString();
         EventLog::instance().clear();

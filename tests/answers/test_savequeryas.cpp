@@ -22,6 +22,7 @@
 
 using namespace veldra;
 using namespace veldra::test;
+using namespace veldra::test;
 
 namespace {
 
@@ -92,12 +93,8 @@ class SaveQueryAs : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        auto opt = testDatabase();
-        if (!opt) {
-            if (qEnvironmentVariable("CI") == QLatin1String("true")) FAIL() << "CI=true and no test database";
-            GTEST_SKIP() << "no test database: run scripts/test";
-        }
-        m_db = std::make_unique<ScratchDatabase>(*opt, QStringLiteral("veldra_t_ans"));
+        VELDRA_REQUIRE_DATABASE(db);
+        m_db = std::make_unique<ScratchDatabase>(db, QStringLiteral("veldra_t_ans"));
         m_db->exec(QStringLiteral("CREATE TABLE t (id INT, name VARCHAR(100)) CHARSET utf8mb4"));
         EventLog::instance().clear();
     }
@@ -379,15 +376,6 @@ TEST_F(SaveQueryAs, RunsInARequestThread)
 
 namespace {
 
-struct NoSteps : RequestSteps {
-    AccessDecision checkClientAccess(const QString&, const QString&, const QString&) override { return {}; }
-    bool functionFileExists(const TServerThread&) override { return false; }
-    QString prepareQuery(TServerThread&) override { return {}; }
-    bool answerFromCache(TServerThread&, const QString&) override { return false; }
-    QString saveQueryAs(TServerThread&, const QString&) override { return {}; }
-    void storeInCache(TServerThread&, const QString&) override {}
-    void countRequest() override {}
-};
 
 }  // namespace
 

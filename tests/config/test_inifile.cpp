@@ -7,24 +7,13 @@
 
 #include "common/cp1252.h"
 #include "config/inifile.h"
+#include "support/support.h"
 
 using namespace veldra;
+using namespace veldra::test;
 
 namespace {
 
-QByteArray fileBytes(const QString& path)
-{
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::ReadOnly));
-    return f.readAll();
-}
-
-void putBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 
 }  // namespace
 

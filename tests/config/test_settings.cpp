@@ -12,25 +12,14 @@
 #include "support/support.h"
 
 using namespace veldra;
+using namespace veldra::test;
 
 namespace {
 
 // 0600: read and write for the owner only.
 const QFile::Permissions kPrivate = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser;
 
-QByteArray fileBytes(const QString& path)
-{
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
-    return f.readAll();
-}
 
-void putBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 
 class SettingsTest : public ::testing::Test {
 protected:

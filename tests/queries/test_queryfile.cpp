@@ -9,24 +9,14 @@
 #include "queries/preparation.h"
 #include "queries/queryfile.h"
 #include "queries/sharelist.h"
+#include "support/support.h"
 
 using namespace veldra;
+using namespace veldra::test;
 
 namespace {
 
-QByteArray fileBytes(const QString& path)
-{
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
-    return f.readAll();
-}
 
-void putBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 
 QString errorOf(const std::function<void()>& fn)
 {

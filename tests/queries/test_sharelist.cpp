@@ -8,17 +8,13 @@
 #include "queries/queryfile.h"
 #include "queries/sharelist.h"
 #include "server/pipeline_fixture.h"
+#include "support/support.h"
 
 using namespace veldra;
+using namespace veldra::test;
 
 namespace {
 
-QByteArray fileBytes(const QString& path)
-{
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
-    return f.readAll();
-}
 
 QueryEditorModel function(const QString& name, bool active, bool blocked, const QString& description = QString())
 {

@@ -9,6 +9,7 @@
 #include "support/support.h"
 
 using namespace veldra;
+using namespace veldra::test;
 
 namespace {
 
@@ -23,15 +24,6 @@ QString list(const QStringList& lines)
     return lines.join(QStringLiteral("\r\n")) + QStringLiteral("<paramcount>%1</paramcount>").arg(lines.size());
 }
 
-struct NoSteps : RequestSteps {
-    AccessDecision checkClientAccess(const QString&, const QString&, const QString&) override { return {}; }
-    bool functionFileExists(const TServerThread&) override { return false; }
-    QString prepareQuery(TServerThread&) override { return {}; }
-    bool answerFromCache(TServerThread&, const QString&) override { return false; }
-    QString saveQueryAs(TServerThread&, const QString&) override { return {}; }
-    void storeInCache(TServerThread&, const QString&) override {}
-    void countRequest() override {}
-};
 
 // A request record with the start values ClientExecute gives it.
 class ParseRequestTest : public ::testing::Test {

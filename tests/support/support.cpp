@@ -1,8 +1,24 @@
 #include "support.h"
 
+#include <QFile>
 #include <QtGlobal>
+#include <gtest/gtest.h>
 
 namespace veldra::test {
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
+    return f.readAll();
+}
+
+void putBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    f.write(bytes);
+}
 
 std::optional<TestDatabase> testDatabase()
 {

@@ -9,6 +9,7 @@
 
 #include "common/mainthread.h"
 #include "common/operatorui.h"
+#include "server/requeststeps.h"
 
 namespace veldra::test {
 
@@ -21,6 +22,22 @@ auto inWorker(F fn) -> decltype(fn())
     mainthread::serveUntil([&] { return fut.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
     return fut.get();
 }
+
+// A whole file's bytes (empty, with a test failure, when it cannot be read).
+QByteArray fileBytes(const QString& path);
+// Replaces a file with the bytes.
+void putBytes(const QString& path, const QByteArray& bytes);
+
+// Pipeline steps that do nothing: for a TServerThread that only needs a context.
+struct NoSteps : RequestSteps {
+    AccessDecision checkClientAccess(const QString&, const QString&, const QString&) override { return {}; }
+    bool functionFileExists(const TServerThread&) override { return false; }
+    QString prepareQuery(TServerThread&) override { return {}; }
+    bool answerFromCache(TServerThread&, const QString&) override { return false; }
+    QString saveQueryAs(TServerThread&, const QString&) override { return {}; }
+    void storeInCache(TServerThread&, const QString&) override {}
+    void countRequest() override {}
+};
 
 // An operator that records what it was shown and answers from a script.
 class ScriptedOperator : public OperatorUi {
