@@ -65,11 +65,6 @@ QString cacheKey(const QString& nameRequest, bool testClient, const QString& for
     return md5Hex(keyBytes(keyText(nameRequest, testClient, formatName, preparedQuery)));
 }
 
-bool cacheInUse(const TServerSettings& settings)
-{
-    return settings.EnabledCaching && !settings.PathToCache.isEmpty() && QFileInfo(settings.PathToCache).isDir();
-}
-
 QString functionFolder(const TServerSettings& settings, const QString& nameRequest)
 {
     return settings.PathToCache + nameRequest;
@@ -176,7 +171,7 @@ bool lookupAndSend(const CacheRequest& request, const QString& preparedQuery, QS
                    const std::function<void()>& countRequest)
 {
     keyOut = cacheKey(request.nameRequest, request.testClient, request.formatName, preparedQuery);
-    if (keyOut.isEmpty() || !cacheInUse(request.settings) || !usableFolderName(request.nameRequest)) return false;
+    if (keyOut.isEmpty() || !veldra::cacheInUse(request.settings) || !usableFolderName(request.nameRequest)) return false;
     const std::optional<QString> stored = readCacheFile(cacheFilePath(request.settings, request.nameRequest, keyOut));
     if (!stored) return false;
     const QString answer = rewriteStatusText(*stored, request.formatName, request.testClient, request.dateActive);
@@ -189,7 +184,7 @@ bool lookupAndSend(const CacheRequest& request, const QString& preparedQuery, QS
 bool store(const CacheRequest& request, const QString& key, const QString& answer)
 {
     if (key.isEmpty() || trim(answer).isEmpty() || answer.startsWith(kNoCache)) return false;
-    if (!cacheInUse(request.settings) || !usableFolderName(request.nameRequest)) return false;
+    if (!veldra::cacheInUse(request.settings) || !usableFolderName(request.nameRequest)) return false;
     const QString folder = functionFolder(request.settings, request.nameRequest);
     if (!QFileInfo(folder).isDir()) {
         QDir().mkdir(folder);

@@ -30,8 +30,6 @@ QByteArray keyBytes(const QString& keyText);
 // MD5 hex of the key bytes; empty when the prepared query is blank after trimming.
 QString cacheKey(const QString& nameRequest, bool testClient, const QString& formatName, const QString& preparedQuery);
 
-// Caching switched on and the cache folder existing.
-bool cacheInUse(const TServerSettings& settings);
 // PathToCache + NameRequest (PathToCache already ends with "/").
 QString functionFolder(const TServerSettings& settings, const QString& nameRequest);
 // Function folder + "/" + key + ".cache".

@@ -19,4 +19,7 @@ struct TServerSettings {
     QString NameFunctionForShareList;
 };
 
+// The answer cache is in use: caching switched on and the cache folder existing.
+bool cacheInUse(const TServerSettings& settings);
+
 }  // namespace veldra

@@ -45,11 +45,6 @@ QString loggedRequest(const QString& request)
     return shown;
 }
 
-bool cacheInUse(const TServerSettings& s)
-{
-    return s.EnabledCaching && !s.PathToCache.isEmpty() && QDir(s.PathToCache).exists();
-}
-
 }  // namespace
 
 TServerThread::TServerThread(std::shared_ptr<ClientConnection> connection, const ServerContext& context,
