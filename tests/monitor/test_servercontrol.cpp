@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "common/files.h"
+#include "config/database.h"
 #include "config/settings.h"
 #include "db/dbconnection.h"
 #include "monitor/eventlog.h"
@@ -154,6 +155,56 @@ TEST_F(ServerControlTest, StartServesRequestsAndStopEndsEveryConnection)
     if (QTime::currentTime().hour() == hour) {
         EXPECT_EQ(control->statistics.hourlyCount(hour), hourly);
     }
+}
+
+TEST_F(ServerControlTest, RegisteredAndBlockedClientsThroughTheListener)
+{
+    VELDRA_REQUIRE_DATABASE(db);
+    prepare(db, db.password);
+    {
+        DbConnection clients(DbParams{db.host, QString::number(db.port), kClientDb, db.user, db.password});
+        clients.connect();
+        clients.execute(createClientsTableSql());
+        clients.execute(createBlacklistTableSql());
+        clients.execute(QStringLiteral("INSERT INTO clients_veldra (email, seccode, todate) VALUES "
+                                       "('reg@x.y', 'code1', '2099-12-31'), ('old@x.y', 'code2', CURDATE())"));
+        clients.execute(QStringLiteral("INSERT INTO blacklist_veldra VALUES ('EMAIL', 'bad@x.y'), ('IP', '127.0.0.1')"));
+    }
+    control->start();
+    ASSERT_TRUE(control->running()) << ui.messages.join(u'\n').toStdString();
+    EXPECT_EQ(control->access.whiteCountText(), QStringLiteral("WHITE :: [2]"));
+    EXPECT_EQ(control->access.blackCountText(), QStringLiteral("BLACK :: [2]"));
+
+    const quint16 p = port;
+    auto get = [p](const QByteArray& target) {
+        return inWorker([p, target] { return exchange(p, "GET " + target + " HTTP/1.1\r\n\r\n").bytes; });
+    };
+    const QByteArray blocked =
+        "HTTP/1.1 200 OK\r\nConnection: Keep-Alive\r\nContent-Type: text/plain\r\n\r\nClient is blocked. For get more info " +
+        QByteArray(kContactEmail);
+    // The address 127.0.0.1 is on the black list: any client giving both credentials is blocked.
+    EXPECT_EQ(get("/names?email=bad@x.y&seccode=whatever"), blocked);
+    EXPECT_EQ(get("/names?email=REG@x.y&seccode=CODE1"), blocked);
+    // Without both credentials the black list is not consulted: a test client.
+    const QByteArray test = get("/names?format=xml&email=reg@x.y");
+    EXPECT_TRUE(test.contains("<statusText>test client - data is modified</statusText>")) << test.toStdString();
+    EXPECT_TRUE(test.contains("<name>on...</name>"));
+
+    control->stop();
+    {
+        DbConnection clients(DbParams{db.host, QString::number(db.port), kClientDb, db.user, db.password});
+        clients.connect();
+        clients.execute(QStringLiteral("DELETE FROM blacklist_veldra WHERE blocktype = 'IP'"));
+    }
+    control->start();
+    ASSERT_TRUE(control->running());
+    const QByteArray registered = get("/names?format=json&email=REG@x.y&seccode=CODE1");
+    EXPECT_TRUE(registered.contains("\t\"statusText\": \"Final date of use : 31.12.2099\",")) << registered.toStdString();
+    EXPECT_TRUE(registered.contains("\"name\": \"one\"")) << "a registered client's values are whole";
+    // An end date of today has begun: a test client.
+    const QByteArray expired = get("/names?format=json&email=old@x.y&seccode=code2");
+    EXPECT_TRUE(expired.contains("\"statusText\": \"test client - data is modified\"")) << expired.toStdString();
+    EXPECT_EQ(get("/names?email=bad@x.y&seccode=x"), blocked);
 }
 
 TEST_F(ServerControlTest, StopWaitsForRequestsInFlight)
