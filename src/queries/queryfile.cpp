@@ -1,7 +1,9 @@
 #include "queries/queryfile.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <algorithm>
+#include <cmath>
 
 #include "common/errors.h"
 #include "common/files.h"
@@ -77,8 +79,16 @@ bool tryReadBoolean(const QString& value, bool& out)
     }
     bool ok = false;
     const qlonglong n = value.toLongLong(&ok, 10);
-    if (!ok) return false;
-    out = n != 0;
+    if (ok) {
+        out = n != 0;
+        return true;
+    }
+    // Any other number, with "." as the decimal point ("0.0" is false, "0.5" true).
+    static const QRegularExpression decimal(QStringLiteral("^[+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][+-]?[0-9]+)?$"));
+    if (!decimal.match(t).hasMatch()) return false;
+    const double d = t.toDouble(&ok);
+    if (!ok || !std::isfinite(d)) return false;
+    out = d != 0.0;
     return true;
 }
 

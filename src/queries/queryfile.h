@@ -77,8 +77,8 @@ private:
     QString m_text;
 };
 
-// A boolean as the files hold it: a whole number (true unless 0) or "True"/"False" in
-// any letter case. False when it does not convert.
+// A boolean as the files hold it: a number (true unless 0; "." as the decimal point) or
+// "True"/"False" in any letter case. Returns false when it does not convert.
 bool tryReadBoolean(const QString& value, bool& out);
 // The same; throws EConvertError "'" value "' is not a valid boolean value" otherwise.
 bool readBoolean(const QString& value);

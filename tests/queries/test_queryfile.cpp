@@ -169,7 +169,9 @@ TEST_F(QueryFileTest, BooleansAndCounts)
     };
     const Case cases[] = {{"1", true, true},     {"TRUE", true, true},   {"false", true, false}, {"-1", true, true},
                           {"0", true, false},    {"tRuE", true, true},   {"", false, false},     {"yes", false, false},
-                          {"1.5", false, false}, {"2x", false, false}};
+                          {"1.5", true, true},   {"0.0", true, false},   {"-.25", true, true},
+                          {"0e5", true, false},  {"1,5", false, false},  {"1.2.3", false, false},
+                          {"nan", false, false}, {"2x", false, false}};
     for (const Case& c : cases) {
         bool b = !c.value;
         EXPECT_EQ(tryReadBoolean(QString::fromLatin1(c.text), b), c.converts) << c.text;
