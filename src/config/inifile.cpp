@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -191,7 +192,16 @@ void IniFile::save()
     case Encoding::Utf8: bytes = t.toUtf8(); break;
     case Encoding::Utf16LE: bytes = QStringEncoder(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom).encode(t); break;
     case Encoding::Utf16BE: bytes = QStringEncoder(QStringEncoder::Utf16BE, QStringEncoder::Flag::WriteBom).encode(t); break;
-    case Encoding::Cp1252: bytes = cp1252::encode(t); break;
+    case Encoding::Cp1252:
+        if (std::all_of(t.cbegin(), t.cend(), [](QChar c) { return cp1252::byteOf(c.unicode()) >= 0; })) {
+            bytes = cp1252::encode(t);
+        } else {
+            // A new value the code page cannot hold would be saved as "?": the file
+            // goes over to UTF-8, which keeps every text (ASCII lines keep their bytes).
+            m_encoding = Encoding::Utf8;
+            bytes = t.toUtf8();
+        }
+        break;
     }
     if (!QFile::exists(m_path)) {
         // Created empty with owner-only permissions first; the replacing write keeps them.

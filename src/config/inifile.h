@@ -11,7 +11,8 @@
 // Writing a key changes only its own line; a missing key goes after the last line of its
 // section, a missing section at the end of the file. Every other line keeps its bytes,
 // its line ending and the file's encoding (UTF-8 with or without byte-order mark,
-// UTF-16 with a byte-order mark, Windows-1252). A new file is UTF-8 with a byte-order
+// UTF-16 with a byte-order mark, Windows-1252; a Windows-1252 file that gets a character
+// the code page lacks is saved as UTF-8 instead). A new file is UTF-8 with a byte-order
 // mark and CR LF line ends, created with permissions 0600 (it holds passwords).
 #include <QString>
 #include <QStringList>

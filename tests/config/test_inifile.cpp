@@ -100,3 +100,17 @@ TEST(IniFile, ValuesRoundTripExactly)
     again.setValue(QStringLiteral("s"), QStringLiteral("k0"), QStringLiteral("two\r\nlines"));
     EXPECT_EQ(again.value(QStringLiteral("s"), QStringLiteral("k0")), QStringLiteral("two lines"));
 }
+
+TEST(IniFile, Windows1252FileTakesAValueOutsideTheCodePage)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("a.ini"));
+    putBytes(path, "; f\xFCr J\xF6rg\r\n[main]\r\nkey=alt\r\n");
+    IniFile ini(path);
+    ini.setValue(QStringLiteral("main"), QStringLiteral("key"), QStringLiteral("Жук €"));
+    ini.save();
+    // Nothing is lost: the file is UTF-8 now and reads back as written.
+    EXPECT_EQ(fileBytes(path), QStringLiteral("; für Jörg\r\n[main]\r\nkey=Жук €\r\n").toUtf8());
+    const IniFile back(path);
+    EXPECT_EQ(back.value(QStringLiteral("main"), QStringLiteral("key")), QStringLiteral("Жук €"));
+}
