@@ -259,6 +259,9 @@ QString _SaveQueryAS(const SaveQueryRequest& request, const QString& preparedQue
         bool empty = false;
         {
             DbConnection connection(work);
+            // A request's connection is its own and short-lived: a connection lost during
+            // the query fails the request rather than running the statement again.
+            connection.onConnectionLost = [](DbConnection&) { return DbConnection::LostAnswer::Fail; };
             connection.connect();
             std::unique_ptr<DbResult> result = connection.openStreaming(preparedQuery);
             const bool hasRow = result->fieldCount() > 0 && result->next();

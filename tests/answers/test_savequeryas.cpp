@@ -4,6 +4,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QXmlStreamReader>
+#include <thread>
 
 #include "answers/savequeryas.h"
 #include "common/cp1252.h"
@@ -271,6 +272,29 @@ TEST_F(SaveQueryAs, FailedQueriesGiveNoAnswer)
                                                        "Query returned no result set] ")))
         << lines[1].toStdString();
     EXPECT_TRUE(lines[2].contains(QStringLiteral("Error|msg = [EMySqlException : Access denied for user"))) << lines[2].toStdString();
+}
+
+TEST_F(SaveQueryAs, AConnectionLostDuringTheQueryFailsIt)
+{
+    const DbParams p = work();
+    const QString q = QStringLiteral("SELECT SLEEP(10) AS s");
+    auto answer = std::async(std::launch::async, [p, q] { return _SaveQueryAS(registered(), q, QStringLiteral("json"), p); });
+    QString id;
+    for (int i = 0; i < 2000 && id.isEmpty(); ++i) {
+        auto r = m_db->admin().openBuffered(
+            QStringLiteral("SELECT id FROM information_schema.processlist WHERE info = '%1'").arg(q));
+        if (r->next())
+            id = r->value(0);
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_FALSE(id.isEmpty());
+    m_db->exec(QStringLiteral("KILL %1").arg(id));
+    mainthread::serveUntil([&] { return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
+    // Not run a second time on a new connection: the request gets no answer.
+    EXPECT_EQ(answer.get(), QString());
+    ASSERT_EQ(log().size(), 1);
+    EXPECT_TRUE(log()[0].contains(QStringLiteral("{_SaveQueryAS} WrongQuery !!! "))) << log()[0].toStdString();
 }
 
 TEST_F(SaveQueryAs, ValueTextsAndNastyValuesParseAndRoundTrip)
