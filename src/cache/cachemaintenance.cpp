@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QTimeZone>
 
 #include "common/errors.h"
 #include "common/files.h"
@@ -43,11 +44,14 @@ QFileInfoList cacheEntries(const QString& folder)
 
 qint64 fileAgeDays(const QDateTime& lastWrite, const QDateTime& now)
 {
-    QDateTime dos = lastWrite;
-    const QTime t = dos.time();
-    dos.setTime(QTime(t.hour(), t.minute(), t.second() - t.second() % 2));
-    const qint64 ms = dos.msecsTo(now);
+    // Both as local clock readings (date and time of day in the zone of `now`), so that a
+    // change to or from summer time in between does not move a file by an hour.
+    const QDateTime written = lastWrite.toTimeZone(now.timeZone());
+    const QTime t = written.time();
+    const QTime dos(t.hour(), t.minute(), t.second() - t.second() % 2);
     const qint64 day = 24LL * 60 * 60 * 1000;
+    const qint64 ms = written.date().daysTo(now.date()) * day + now.time().msecsSinceStartOfDay() -
+                      dos.msecsSinceStartOfDay();
     return ms >= 0 ? ms / day : -((-ms + day - 1) / day);
 }
 

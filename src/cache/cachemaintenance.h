@@ -34,7 +34,8 @@ qint64 statisticsCount(const QString& statistics);
 qint64 statisticsSizeMB(const QString& statistics);
 
 // A file's age in whole days: its last-write time at the two-second resolution of a
-// DOS date-time, to `now`, rounded down.
+// DOS date-time, to `now`, rounded down; both read as local clock times (in the zone of
+// `now`), so a summer-time change in between does not count.
 qint64 fileAgeDays(const QDateTime& lastWrite, const QDateTime& now);
 
 // The inputs of the daily cleaning: the page's two folders (the precondition) and the

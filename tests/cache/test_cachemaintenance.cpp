@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QTimeZone>
 
 #include "cache/cachemaintenance.h"
 #include "common/errors.h"
@@ -81,6 +82,19 @@ TEST_F(CacheMaintenance, AgePolicyDeletesFilesOlderThanTheLimitInWholeDays)
     // Two-second resolution: 12:00:01 counts as 12:00:00, one whole day before now.
     EXPECT_EQ(fileAgeDays(QDateTime(QDate(2026, 3, 14), QTime(12, 0, 1)), now), 1);
     EXPECT_EQ(fileAgeDays(QDateTime(QDate(2026, 3, 14), QTime(12, 0, 2)), now), 0);
+    // Days between the local clock readings, across the changes to and from summer time.
+    const QTimeZone berlin("Europe/Berlin");
+    ASSERT_TRUE(berlin.isValid());
+    struct Case {
+        QDateTime written, now;
+        qint64 days;
+    } cases[] = {
+        {QDateTime(QDate(2026, 3, 1), QTime(12, 0), berlin), QDateTime(QDate(2026, 4, 1), QTime(12, 0), berlin), 31},
+        {QDateTime(QDate(2026, 10, 1), QTime(12, 0), berlin), QDateTime(QDate(2026, 10, 31), QTime(11, 30), berlin), 29},
+        // a last-write time given in UTC is read on the local clock of `now`
+        {QDateTime(QDate(2026, 3, 1), QTime(11, 0), QTimeZone::utc()), QDateTime(QDate(2026, 4, 1), QTime(12, 0), berlin), 31},
+    };
+    for (const auto& c : cases) EXPECT_EQ(fileAgeDays(c.written, c.now), c.days) << c.written.toString().toStdString();
 }
 
 TEST_F(CacheMaintenance, CountPolicyDeletesAFolderThatReachesTheLimit)
