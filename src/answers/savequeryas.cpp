@@ -255,6 +255,12 @@ QString _SaveQueryAS(const SaveQueryRequest& request, const QString& preparedQue
     const QString values = ListValuesForFileName(request.InputParameters, request._email, request._seccode);
 
     try {
+        // Only the five names have an answer form. Any other name (one that only matched a
+        // format name through Unicode case folding, for example) is refused before the query
+        // runs: an answer without a body must neither be sent nor stored in the cache, where
+        // it would stand for the format the name folds to.
+        if (format == Format::Unknown)
+            throw Error(QStringLiteral("EArgumentException"), QStringLiteral("Unknown answer format [") + formatName + u']');
         QString body;
         bool empty = false;
         {

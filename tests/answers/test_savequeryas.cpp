@@ -274,6 +274,18 @@ TEST_F(SaveQueryAs, FailedQueriesGiveNoAnswer)
     EXPECT_TRUE(lines[2].contains(QStringLiteral("Error|msg = [EMySqlException : Access denied for user"))) << lines[2].toStdString();
 }
 
+TEST_F(SaveQueryAs, AnUnknownFormatNameGivesNoAnswer)
+{
+    m_db->exec(QStringLiteral("INSERT INTO t VALUES (1, 'A')"));
+    // "j\u017Fon" upper-cases to JSON, so a request parser may take it for a format name.
+    for (const QString& format : {QString::fromUtf8("j\u017Fon"), QStringLiteral("html")})
+        EXPECT_EQ(_SaveQueryAS(registered(), QStringLiteral("SELECT * FROM t"), format, work()), QString()) << format.toStdString();
+    const QStringList lines = log();
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[1].endsWith(QStringLiteral("Query [SELECT * FROM t] Error|msg = [EArgumentException : Unknown answer format [html]] ")))
+        << lines[1].toStdString();
+}
+
 TEST_F(SaveQueryAs, AConnectionLostDuringTheQueryFailsIt)
 {
     const DbParams p = work();
