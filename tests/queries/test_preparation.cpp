@@ -4,6 +4,7 @@
 
 #include "common/errors.h"
 #include "common/files.h"
+#include "db/dbtestutil.h"
 #include "queries/preparation.h"
 #include "queries/queryfile.h"
 #include "support/support.h"
@@ -141,6 +142,36 @@ TEST_F(PreparationTest, RequestValuesAreEscapedDefaultsAreNot)
     EXPECT_EQ(PreparingQuery(folder, QStringLiteral("b"), paramList({{QStringLiteral("name"), QStringLiteral("O\"Neil")}})),
               QStringLiteral("SELECT 1 <#name#>AND n = 'O\\\"Neil'<#/name#>"));
     EXPECT_EQ(escapeSqlValue(QStringLiteral("plain")), QStringLiteral("plain"));
+}
+
+// The escaped request values on a real server: quotes in a value are data, not SQL.
+TEST_F(PreparationTest, EscapedValuesOnTheDatabase)
+{
+    VELDRA_REQUIRE_DATABASE(db);
+    test::ScratchDatabase scratch(db, QStringLiteral("veldra_t_prep_escape"));
+    scratch.exec(QStringLiteral("CREATE TABLE t (name VARCHAR(100)) CHARSET utf8mb4"));
+    scratch.exec(QStringLiteral("INSERT INTO t VALUES ('O''Brien'), ('Smith'), ('back\\\\slash'), ('say \"hi\"')"));
+    const TMyRec plain{QStringLiteral("null"), QString(), false, false, false};
+    writeFunction(QStringLiteral("single"), QStringLiteral("SELECT name FROM t WHERE name = '{:name:}' ORDER BY name"),
+                  {InputValueEntry{QStringLiteral("name"), plain}});
+    writeFunction(QStringLiteral("double"), QStringLiteral("SELECT name FROM t WHERE name = \"{:name:}\" ORDER BY name"),
+                  {InputValueEntry{QStringLiteral("name"), plain}});
+    const auto rows = [&](const QString& function, const QString& value) {
+        const QString sql = PreparingQuery(folder, function, paramList({{QStringLiteral("name"), value}}));
+        auto r = scratch.admin().openBuffered(sql);
+        QStringList names;
+        while (r->next()) names << r->value(0);
+        return names;
+    };
+    for (const QString& function : {QStringLiteral("single"), QStringLiteral("double")}) {
+        SCOPED_TRACE(function.toStdString());
+        EXPECT_EQ(rows(function, QStringLiteral("x' OR '1'='1")), QStringList());
+        EXPECT_EQ(rows(function, QStringLiteral("x\" OR \"1\"=\"1")), QStringList());
+        EXPECT_EQ(rows(function, QStringLiteral("x\\' OR 1=1 -- ")), QStringList());
+        EXPECT_EQ(rows(function, QStringLiteral("O'Brien")), QStringList{QStringLiteral("O'Brien")});
+        EXPECT_EQ(rows(function, QStringLiteral("back\\slash")), QStringList{QStringLiteral("back\\slash")});
+        EXPECT_EQ(rows(function, QStringLiteral("say \"hi\"")), QStringList{QStringLiteral("say \"hi\"")});
+    }
 }
 
 TEST_F(PreparationTest, InputValuesRunInFileOrder)
