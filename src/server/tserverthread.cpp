@@ -35,14 +35,20 @@ bool isUnsafeFunctionName(const QString& name)
     return false;
 }
 
+// Client text as it goes into a log line: line breaks become blanks, so that one
+// log line stays one line.
+QString oneLine(QString text)
+{
+    text.replace(u'\r', u' ');
+    text.replace(u'\n', u' ');
+    return text;
+}
+
 // The request as it goes into the log: up to its first "HTTP/", on one line.
 QString loggedRequest(const QString& request)
 {
     const qsizetype http = request.indexOf(QLatin1String("HTTP/"));
-    QString shown = http >= 0 ? request.left(http) : QString();
-    shown.replace(u'\r', u' ');
-    shown.replace(u'\n', u' ');
-    return shown;
+    return oneLine(http >= 0 ? request.left(http) : QString());
 }
 
 }  // namespace
@@ -163,7 +169,8 @@ void TServerThread::execute()
     const QString prepared = steps.prepareQuery(*this);
     const QString msg = trim(textBetween(prepared, QStringLiteral("<#msg>"), QStringLiteral("</#msg>")));
     if (!msg.isEmpty()) {
-        log(QStringLiteral("{ClientExecute} Error prepared query [") + msg + QStringLiteral("] !!! "));
+        // the message may hold request values
+        log(QStringLiteral("{ClientExecute} Error prepared query [") + oneLine(msg) + QStringLiteral("] !!! "));
         sendAnswer(conn, ErrorAnswer(QStringLiteral("Error in during preparing query (") + msg + u')'),
                    AnswerEncoding::SingleByte);
         return;

@@ -23,6 +23,8 @@ TEST_F(Pipeline, ErrorAnswersAreByteExact)
     steps.functions = {QStringLiteral("sales"), QStringLiteral("badprep"), QStringLiteral("../x"), QStringLiteral("a/b"),
                        QStringLiteral("a\\b"), QStringLiteral("a\x01" "b"), QStringLiteral("sa\r\nles")};
     steps.prepared.insert(QStringLiteral("badprep"), QStringLiteral(u"SELECT <#msg> Unknown column \u4e2d </#msg>"));
+    steps.functions << QStringLiteral("crlfprep");
+    steps.prepared.insert(QStringLiteral("crlfprep"), QStringLiteral("SELECT <#msg>bad\r\nvalue</#msg>"));
     struct Case {
         QByteArray request, answer;
         QString logged;
@@ -41,6 +43,9 @@ TEST_F(Pipeline, ErrorAnswersAreByteExact)
         {"GET /sa\r\nles HTTP/1.1\r\n\r\n", errorBytes("Name request from Client not found"), kNotFound},
         {"GET /badprep?x=1 HTTP/1.1\r\n\r\n", errorBytes("Error in during preparing query (Unknown column ?)"),
          QStringLiteral(u"{ClientExecute} Error prepared query [Unknown column \u4e2d] !!! ")},
+        // The answer keeps the message as it is; the log line stays one line.
+        {"GET /crlfprep HTTP/1.1\r\n\r\n", errorBytes("Error in during preparing query (bad\r\nvalue)"),
+         QStringLiteral("{ClientExecute} Error prepared query [bad  value] !!! ")},
     };
     for (const Case& c : cases) {
         EventLog::instance().clear();
@@ -50,7 +55,7 @@ TEST_F(Pipeline, ErrorAnswersAreByteExact)
         mainthread::servePending();
         EXPECT_EQ(requestMessages(), QStringList({kProcessing, c.logged})) << c.request.constData();
     }
-    EXPECT_EQ(steps.existsAsked, QStringList({"unknown", "SALES", "badprep"}));
+    EXPECT_EQ(steps.existsAsked, QStringList({"unknown", "SALES", "badprep", "crlfprep"}));
     EXPECT_EQ(steps.counted.load(), 0);
     EXPECT_TRUE(steps.seen.isEmpty());
 }
@@ -319,6 +324,35 @@ TEST(FailureReporter, OneWaitingMessagePerText)
     t.join();
     mainthread::servePending();
     EXPECT_EQ(ui.errors, QStringList({"a", "b"}));
+    reporter.report(QStringLiteral("a"));
+    mainthread::servePending();
+    EXPECT_EQ(ui.errors, QStringList({"a", "b", "a"}));
+}
+
+TEST(FailureReporter, NoSecondBoxForATextWhileItsBoxIsOpen)
+{
+    // The operator's box is open (its own event loop runs) when the same failure comes again.
+    struct ModalOperator : ScriptedOperator {
+        std::function<void()> whileShown;
+        void showError(const QString& text) override
+        {
+            ScriptedOperator::showError(text);
+            if (whileShown) std::exchange(whileShown, nullptr)();
+        }
+    } ui;
+    FailureReporter reporter(ui);
+    ui.whileShown = [&] {
+        std::thread([&] {
+            reporter.report(QStringLiteral("a"));
+            reporter.report(QStringLiteral("b"));
+        }).join();
+        mainthread::servePending();
+    };
+    reporter.report(QStringLiteral("a"));
+    mainthread::servePending();
+    mainthread::servePending();
+    EXPECT_EQ(ui.errors, QStringList({"a", "b"}));
+    // Once closed, the text is shown again.
     reporter.report(QStringLiteral("a"));
     mainthread::servePending();
     EXPECT_EQ(ui.errors, QStringList({"a", "b", "a"}));
