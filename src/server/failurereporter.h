@@ -1,7 +1,8 @@
 #pragma once
 // Failures that escape a request step end the request without an answer; their
 // messages are shown to the operator by the main thread. The request thread does not
-// wait, and a text already waiting to be shown is not queued a second time.
+// wait, and a text already waiting to be shown, or shown and not yet closed, is not
+// queued a second time.
 #include <QSet>
 #include <QString>
 #include <mutex>
