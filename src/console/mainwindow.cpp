@@ -10,6 +10,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "common/errors.h"
+#include "common/text.h"
 #include "monitor/eventlog.h"
 #include "version.h"
 
@@ -77,8 +79,26 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), m_ui(this)
     m_control->statistics.setChangedListener([this] { refresh(); });
     m_control->access.onChanged = [this] { refresh(); };
     m_control->showStatusPage = [this] { showPage(QStringLiteral("STATUSPAGE")); };
-    EventLog::instance().addListener([this](const QString& line) { m_log->appendPlainText(line); });
-    EventLog::instance().addClearedListener([this] { m_log->clear(); });
+    EventLog::instance().addListener([this](const QString& line) {
+        m_showingLog = true;
+        m_log->appendPlainText(line);
+        m_showingLog = false;
+    });
+    EventLog::instance().addClearedListener([this] {
+        m_showingLog = true;
+        m_log->clear();
+        m_showingLog = false;
+    });
+    // The operator may type into the log; the typed text becomes the log, and the size
+    // check follows.
+    connect(m_log, &QPlainTextEdit::textChanged, this, [this] {
+        if (m_showingLog) return;
+        try {
+            EventLog::instance().replaceLines(splitLines(m_log->toPlainText()));
+        } catch (const std::exception& e) {
+            m_ui.showMessage(errorDetails(e));
+        }
+    });
     m_control->scheduler().startTimer();
     refresh();
 }
@@ -142,7 +162,6 @@ QWidget* TForm1::buildStatusPage()
     mainLog->setToolTip(QStringLiteral("Save the log to MainLog.txt and open it"));
     connect(mainLog, &QPushButton::clicked, this, [this] { openMainLog(EventLog::instance(), m_ui); });
     m_log = new QPlainTextEdit;
-    m_log->setReadOnly(true);
     m_log->setLineWrapMode(QPlainTextEdit::NoWrap);
     bottom->addWidget(mainLog, 0, Qt::AlignTop);
     bottom->addWidget(m_log, 1);

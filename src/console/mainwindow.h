@@ -24,6 +24,7 @@ public:
     ServerControl& control() { return *m_control; }
     WidgetOperator& operatorUi() { return m_ui; }
     QPushButton* startStopButton() const { return m_startStop; }
+    QPlainTextEdit* logView() const { return m_log; }
     // Shows the page of that name: STATUSPAGE, SERVERSETTINGS, CLIENTACCESS, CACHESETTINGS.
     void showPage(const QString& name);
     QString currentPage() const;
@@ -52,6 +53,7 @@ private:
     QLabel* m_requests = nullptr;
     QLabel* m_memory = nullptr;
     QPlainTextEdit* m_log = nullptr;
+    bool m_showingLog = false;  // the view follows the log: not the operator's typing
     bool m_shown = false;
     bool m_painted = false;
 };

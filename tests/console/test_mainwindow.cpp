@@ -1,5 +1,7 @@
 // The main window offscreen: title, pages, status page texts and the close check.
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextCursor>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -53,11 +55,23 @@ private slots:
         QVERIFY(w.close());
     }
 
-    void logLinesReachTheView()
+    void logLinesReachTheViewAndTypingReachesTheLog()
     {
+        EventLog::instance().clear();
         TForm1 w;
         Logger(QStringLiteral("one line"));
-        QCOMPARE(EventLog::instance().lines().last(), QStringLiteral("one line"));
+        Logger(QStringLiteral("two\tline"));
+        QCOMPARE(w.logView()->toPlainText(), QStringLiteral("one line\ntwo\tline"));
+        QCOMPARE(EventLog::instance().lines().size(), 2);
+
+        // The operator's typing becomes the log.
+        w.logView()->moveCursor(QTextCursor::End);
+        QTest::keyClicks(w.logView(), QStringLiteral("!"));
+        QTest::keyClick(w.logView(), Qt::Key_Return);
+        QTest::keyClicks(w.logView(), QStringLiteral("typed"));
+        QCOMPARE(EventLog::instance().lines(),
+                 QStringList({QStringLiteral("one line"), QStringLiteral("two\tline!"), QStringLiteral("typed")}));
+        EventLog::instance().removeAllListeners();
     }
 
 private:
