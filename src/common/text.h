@@ -23,7 +23,8 @@ QString lettersAndDigits(const QString& s);
 // an empty text gives no lines.
 QStringList splitLines(const QString& s);
 
-// True when the text is a whole number (optional sign, decimal digits, fits 32 bits).
+// True when the text is a whole number: optional sign, decimal digits, fits 32 bits;
+// blanks around it are allowed.
 bool toInt32(const QString& s, qint32& out);
 
 }  // namespace veldra
