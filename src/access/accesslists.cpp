@@ -122,6 +122,11 @@ void ClientAccessLists::LoadListClientsAccess(DatabaseConnections& connections, 
     // The new lists are published once, at the end, so a request sees either the old
     // lists or the new ones.
     AccessLists next;
+    auto finish = [this, &next] {
+        m_lists.store(std::move(next));
+        m_busy = false;
+        changed();
+    };
     try {
         {
             auto r = connections.DataClients.openBuffered(whiteListSql(showOnlyActiveClients, sortBy));
@@ -151,12 +156,17 @@ void ClientAccessLists::LoadListClientsAccess(DatabaseConnections& connections, 
         } catch (...) {
             details = QStringLiteral("Exception : unknown failure");
         }
-        EventLog::instance().append(u'[' + regional::timeStamp() + QStringLiteral("] \t{LoadListClientsAccess}  Error|msg = [") +
-                                    details + u']');
+        try {
+            EventLog::instance().append(u'[' + regional::timeStamp() +
+                                        QStringLiteral("] \t{LoadListClientsAccess}  Error|msg = [") + details + u']');
+        } catch (...) {
+            // The log's size check could not save it: the load still ends, then the
+            // failure goes on to the caller.
+            finish();
+            throw;
+        }
     }
-    m_lists.store(std::move(next));
-    m_busy = false;
-    changed();
+    finish();
 }
 
 int ClientAccessLists::ListOptionChanged(int selectedBlack, DatabaseConnections& connections, const DbParams& client,

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
 #include <atomic>
 #include <thread>
 
 #include "access/accesslists.h"
+#include "common/errors.h"
 #include "common/regional.h"
 #include "config/database.h"
 #include "db/dbtestutil.h"
@@ -205,6 +207,29 @@ TEST_F(LoadLists, AFailedStatementIsLoggedAndKeepsWhatWasRead)
     EXPECT_TRUE(line.startsWith(u'['));
     EXPECT_TRUE(line.endsWith(QStringLiteral("] \t{LoadListClientsAccess}  Error|msg = [EMySqlException : Unknown column 'blocktype' in 'ORDER BY']")))
         << line.toStdString();
+}
+
+TEST_F(LoadLists, ALoadEndsEvenWhenItsFailureCannotBeLogged)
+{
+    seed();
+    load();
+    m_db->exec(QStringLiteral("RENAME TABLE blacklist_veldra TO blacklist_kept"));
+    m_db->exec(QStringLiteral("CREATE TABLE blacklist_veldra (other INT)"));
+    // The log is full and its folder is gone: appending the failure line throws.
+    QTemporaryDir dir;
+    EventLog::instance().startSizeCheck(0, dir.path() + QStringLiteral("/gone/"));
+    EXPECT_THROW(load(), FileError);
+    EventLog::instance().stopSizeCheck();
+    EXPECT_FALSE(m_lists.busy());
+    EXPECT_EQ(m_lists.lists()->white.size(), 3);  // what was read is published
+    EXPECT_TRUE(m_lists.lists()->black.isEmpty());
+
+    // The next load is not refused as if one were still running.
+    m_db->exec(QStringLiteral("DROP TABLE blacklist_veldra"));
+    m_db->exec(QStringLiteral("RENAME TABLE blacklist_kept TO blacklist_veldra"));
+    load();
+    EXPECT_EQ(m_lists.lists()->black.size(), 3);
+    EXPECT_EQ(m_lists.blackCountText(), QStringLiteral("BLACK :: [3]"));
 }
 
 TEST_F(LoadLists, RequestsSeeWholeListsWhileTheyReload)
