@@ -190,6 +190,10 @@ void DbConnection::connect()
     mysql_options(h, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
     mysql_options(h, MYSQL_OPT_PROTOCOL, &protocol);
     mysql_options(h, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+    // Request values reach the SQL text as string literals escaped with backslashes;
+    // a server whose mode reads backslashes literally would let them out of the literal.
+    mysql_options(h, MYSQL_INIT_COMMAND,
+                  "SET SESSION sql_mode = REPLACE(@@SESSION.sql_mode, 'NO_BACKSLASH_ESCAPES', '')");
     const QByteArray server = m_params.server.toUtf8();
     const QByteArray user = m_params.user.toUtf8();
     const QByteArray password = m_params.password.toUtf8();

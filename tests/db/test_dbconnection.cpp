@@ -114,6 +114,31 @@ TEST(DbConnection, ValueTexts)
     EXPECT_EQ(dup->fieldNames(), QStringList({"a", "a"}));
 }
 
+TEST(DbConnection, BackslashesEscapeWhateverTheServerMode)
+{
+    VELDRA_REQUIRE_DATABASE(db);
+    DbConnection admin(paramsFor(db, QString()));
+    admin.connect();
+    auto mode = admin.openBuffered(QStringLiteral("SELECT @@GLOBAL.sql_mode"));
+    ASSERT_TRUE(mode->next());
+    const QString globalMode = mode->value(0);
+    mode.reset();
+    // Every connection of the program strips the mode again, so other tests running now are not affected.
+    admin.execute(QStringLiteral("SET GLOBAL sql_mode = CONCAT(@@GLOBAL.sql_mode, ',NO_BACKSLASH_ESCAPES')"));
+    struct Restore {
+        DbConnection& admin;
+        QString mode;
+        ~Restore() { admin.execute(QStringLiteral("SET GLOBAL sql_mode = '") + mode + u'\''); }
+    } restore{admin, globalMode};
+    DbConnection c(paramsFor(db, QString()));
+    c.connect();
+    auto r = c.openBuffered(QStringLiteral("SELECT 'x\\' OR 1=1 -- ', @@SESSION.sql_mode"));
+    ASSERT_TRUE(r->next());
+    ASSERT_EQ(r->fieldCount(), 2) << "the literal ended early: " << r->value(0).toStdString();
+    EXPECT_EQ(r->value(0), QStringLiteral("x' OR 1=1 -- "));
+    EXPECT_FALSE(r->value(1).contains(QStringLiteral("NO_BACKSLASH_ESCAPES")));
+}
+
 TEST(DbConnection, FailuresCarryTheServerMessage)
 {
     VELDRA_REQUIRE_DATABASE(db);
