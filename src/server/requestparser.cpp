@@ -12,6 +12,19 @@ namespace {
 
 bool isDigit(QChar c) { return c.unicode() >= '0' && c.unicode() <= '9'; }
 
+// One of the five format names in any letter case, compared in ASCII: full Unicode
+// upper-casing would let "\u017F" (long s) pass as "S".
+bool isFormatName(const QString& f)
+{
+    for (const QString& name : kFormatNames)
+        if (f.size() == name.size() && std::equal(f.begin(), f.end(), name.begin(), [](QChar a, QChar b) {
+                const char16_t u = a.unicode();
+                return (u >= 'a' && u <= 'z' ? char16_t(u - 32) : u) == b.unicode();
+            }))
+            return true;
+    return false;
+}
+
 int hexValue(char c)
 {
     if (c >= '0' && c <= '9') return c - '0';
@@ -217,7 +230,7 @@ void ParseRequest(TServerThread& request, const QString& requestText)
             for (qint32 i : list.nameIndexes(n)) {
                 if (!list.hasName(i, format)) continue;
                 const QString f = trim(list.value(i));
-                if (!f.isEmpty() && kFormatNames.contains(f.toUpper())) request.NecessaryFormatAnswer = f;
+                if (!f.isEmpty() && isFormatName(f)) request.NecessaryFormatAnswer = f;
                 break;
             }
         }

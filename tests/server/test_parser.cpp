@@ -185,6 +185,9 @@ TEST_F(ParseRequestTest, ParametersFormatAndCredentials)
         {"format=csv[;]", "csv[;]", "", ""},
         {"format=%20txt[tab]%20", "txt[tab]", "", ""},
         {"format=html", "JSON", "", ""},
+        // Only ASCII letters compare without case: a long s (U+017F) is not an "s".
+        {"format=j%C5%BFon", "JSON", "", ""},
+        {"format=c%C5%BFv[;]", "JSON", "", ""},
         {"format=&format=json", "JSON", "", ""},
         {"format=xml&format=json", "xml", "", ""},
         {"a=1&format=CSV[,]", "CSV[,]", "", ""},
