@@ -355,7 +355,7 @@ QString _SaveQueryAS(const SaveQueryRequest& request, const QString& preparedQue
         const QString error = wrongQueryErrorText();
         try {
             Logger(standardLogLine(QStringLiteral("{_SaveQueryAS} WrongQuery !!! "), request.address, request.handle) +
-                   QStringLiteral(" \tQuery [") + preparedQuery + QStringLiteral("] Error|msg = [") + error +
+                   QStringLiteral(" \tQuery [") + oneLine(preparedQuery) + QStringLiteral("] Error|msg = [") + oneLine(error) +
                    QStringLiteral("] "));
         } catch (...) {
         }

@@ -66,6 +66,13 @@ QStringList splitLines(const QString& s)
     return lines;
 }
 
+QString oneLine(QString text)
+{
+    text.replace(u'\r', u' ');
+    text.replace(u'\n', u' ');
+    return text;
+}
+
 bool toInt32(const QString& s, qint32& out)
 {
     bool ok = false;

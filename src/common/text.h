@@ -23,6 +23,10 @@ QString lettersAndDigits(const QString& s);
 // an empty text gives no lines.
 QStringList splitLines(const QString& s);
 
+// Text as it goes into a log line: CR and LF become blanks, so that one log line stays
+// one line whatever a client sent.
+QString oneLine(QString text);
+
 // True when the text is a whole number: optional sign, decimal digits, fits 32 bits;
 // blanks around it are allowed.
 bool toInt32(const QString& s, qint32& out);

@@ -35,14 +35,6 @@ bool isUnsafeFunctionName(const QString& name)
     return false;
 }
 
-// Client text as it goes into a log line: line breaks become blanks, so that one
-// log line stays one line.
-QString oneLine(QString text)
-{
-    text.replace(u'\r', u' ');
-    text.replace(u'\n', u' ');
-    return text;
-}
 
 // The request as it goes into the log: up to its first "HTTP/", on one line.
 QString loggedRequest(const QString& request)

@@ -272,6 +272,12 @@ TEST_F(SaveQueryAs, FailedQueriesGiveNoAnswer)
                                                        "Query returned no result set] ")))
         << lines[1].toStdString();
     EXPECT_TRUE(lines[2].contains(QStringLiteral("Error|msg = [EMySqlException : Access denied for user"))) << lines[2].toStdString();
+
+    // A query over several lines (or a value with line breaks) stays on one log line.
+    EXPECT_EQ(_SaveQueryAS(r, QStringLiteral("SELECT *\r\nFROM nope\nWHERE 1"), QStringLiteral("json"), work()), QString());
+    ASSERT_EQ(log().size(), 4);
+    EXPECT_TRUE(log()[3].contains(QStringLiteral("Query [SELECT *  FROM nope WHERE 1] Error|msg = [EMySqlException : ")))
+        << log()[3].toStdString();
 }
 
 TEST_F(SaveQueryAs, AnUnknownFormatNameGivesNoAnswer)
