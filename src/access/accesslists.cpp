@@ -148,14 +148,7 @@ void ClientAccessLists::LoadListClientsAccess(DatabaseConnections& connections, 
             m_blackCount = int(next.black.size());
         }
     } catch (...) {
-        QString details;
-        try {
-            throw;
-        } catch (const std::exception& e) {
-            details = errorTypeName(e) + QStringLiteral(" : ") + errorMessage(e);
-        } catch (...) {
-            details = QStringLiteral("Exception : unknown failure");
-        }
+        const QString details = currentErrorTypeAndMessage();
         try {
             EventLog::instance().append(u'[' + regional::timeStamp() +
                                         QStringLiteral("] \t{LoadListClientsAccess}  Error|msg = [") + details + u']');

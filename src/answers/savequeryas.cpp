@@ -100,18 +100,7 @@ void appendCodePoint(QString& out, char32_t c)
 
 QString quotedForText(const QString& s) { return u'"' % DoubleQuotesForCsv(s) % u'"'; }
 
-QString wrongQueryErrorText()
-{
-    QString text;
-    try {
-        throw;
-    } catch (const std::exception& e) {
-        text = errorTypeName(e) + QStringLiteral(" : ") + errorMessage(e);
-    } catch (...) {
-        text = QStringLiteral("Exception : unknown failure");
-    }
-    return text.remove(u'"');
-}
+QString wrongQueryErrorText() { return currentErrorTypeAndMessage().remove(u'"'); }
 
 }  // namespace
 

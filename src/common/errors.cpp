@@ -27,21 +27,22 @@ QString errorMessage(const std::exception& e)
     return QString::fromUtf8(e.what());
 }
 
-QString errorDetails(const std::exception& e)
-{
-    return QStringLiteral("Error |  msg = [") + errorTypeName(e) + QStringLiteral(" : ") + errorMessage(e) + u']';
-}
+QString errorTypeAndMessage(const std::exception& e) { return errorTypeName(e) + QStringLiteral(" : ") + errorMessage(e); }
 
-QString currentErrorDetails()
+QString errorDetails(const std::exception& e) { return QStringLiteral("Error |  msg = [") + errorTypeAndMessage(e) + u']'; }
+
+QString currentErrorTypeAndMessage()
 {
     try {
         throw;
     } catch (const std::exception& e) {
-        return errorDetails(e);
+        return errorTypeAndMessage(e);
     } catch (...) {
-        return QStringLiteral("Error |  msg = [Exception : unknown failure]");
+        return QStringLiteral("Exception : unknown failure");
     }
 }
+
+QString currentErrorDetails() { return QStringLiteral("Error |  msg = [") + currentErrorTypeAndMessage() + u']'; }
 
 QString currentErrorMessage()
 {

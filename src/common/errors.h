@@ -26,9 +26,12 @@ public:
 
 QString errorTypeName(const std::exception& e);
 QString errorMessage(const std::exception& e);
+// type " : " message
+QString errorTypeAndMessage(const std::exception& e);
 // "Error |  msg = [" type " : " message "]"
 QString errorDetails(const std::exception& e);
 // The same for the exception being handled (call inside a catch block).
+QString currentErrorTypeAndMessage();
 QString currentErrorDetails();
 QString currentErrorMessage();
 
