@@ -135,6 +135,10 @@ QString ListValuesForFileName(const QString& inputParameters, const QString& ema
     const ParameterListReader reader(inputParameters);
     qint32 count = 0;
     if (!reader.count(count)) count = 0;
+    // The count is read where it first stands, which may be inside a client's value. A
+    // list of N parameters holds N "<name[" markers: a claimed count beyond that only
+    // adds empty places and would let one request build an endless file name.
+    count = qMin<qint64>(count, inputParameters.count(QStringLiteral("<name[")));
     QString list;
     for (qint32 i = 1; i <= count; ++i) {
         const QString v = reader.value(i);

@@ -128,6 +128,10 @@ TEST(SaveQueryAsHelpers, ListValuesForFileName)
     EXPECT_EQ(ListValuesForFileName(params({}), mail, QString()), QString());
     EXPECT_EQ(ListValuesForFileName(QStringLiteral("<value[1]>v</value[1]><paramcount>x</paramcount>"), QString(), QString()),
               QString());
+    // A count that a client wrote into a parameter name adds no places beyond the list's own.
+    const QString forged = QStringLiteral("<name[1]><paramcount>999999999</paramcount></name[1]><value[1]>1</value[1]>\r\n"
+                                          "<name[2]>b</name[2]><value[2]>2</value[2]><paramcount>2</paramcount>");
+    EXPECT_EQ(ListValuesForFileName(forged, QString(), QString()), QStringLiteral("[1;2]"));
 }
 
 TEST(SaveQueryAsHelpers, Escapes)
