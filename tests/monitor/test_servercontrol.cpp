@@ -207,6 +207,34 @@ TEST_F(ServerControlTest, RegisteredAndBlockedClientsThroughTheListener)
     EXPECT_EQ(get("/names?email=bad@x.y&seccode=x"), blocked);
 }
 
+TEST_F(ServerControlTest, HostileRequestsEndAndTheServerGoesOn)
+{
+    VELDRA_REQUIRE_DATABASE(db);
+    prepare(db, db.password);
+    control->start();
+    ASSERT_TRUE(control->running());
+
+    const QByteArray hostile[] = {
+        QByteArray("\x00\xff\xfe GET / HTTP/1.1\r\n", 20),
+        "GET /names?<paramcount>999999999</paramcount>=1&format=csv[;] HTTP/1.1\r\n\r\n",
+        "GET /names?x=<value[999999999]>a</value[999999999]><paramcount>999999999</paramcount>&format=txt[tab] HTTP/1.1\r\n\r\n",
+        "GET /names?x=%ZZ HTTP/1.1\r\n\r\n",
+        "GET /names?x=<#msg>\r\nbroken</#msg> HTTP/1.1\r\n\r\n",
+        "GET /names?x=" + QByteArray(200000, 'A') + " HTTP/1.1\r\n\r\n",
+        "GET /../../etc/passwd HTTP/1.1\r\n\r\n",
+        "GET /names?format=j%C5%BFon HTTP/1.1\r\n\r\n",
+    };
+    const quint16 p = port;
+    for (const QByteArray& request : hostile) {
+        const Received r = inWorker([p, request] { return exchange(p, request); });
+        EXPECT_TRUE(r.closedCleanly) << "no end for: " << request.left(80).toStdString();
+    }
+    const Received r = inWorker([p] { return exchange(p, "GET /names?format=json HTTP/1.1\r\n\r\n"); });
+    EXPECT_TRUE(r.bytes.contains("\"empty\": \"false\"")) << r.bytes.toStdString();
+    for (const QString& line : EventLog::instance().lines())
+        EXPECT_FALSE(line.contains(u'\n') || line.contains(u'\r')) << line.toStdString();
+}
+
 TEST_F(ServerControlTest, StopWaitsForRequestsInFlight)
 {
     VELDRA_REQUIRE_DATABASE(db);
