@@ -1,9 +1,7 @@
 #include "queries/preparation.h"
 
-#include <QHash>
 #include <QRegularExpression>
 #include <algorithm>
-#include <limits>
 #include <optional>
 
 #include "common/errors.h"
@@ -11,6 +9,7 @@
 #include "common/regional.h"
 #include "common/text.h"
 #include "queries/queryfile.h"
+#include "server/requestparser.h"
 
 namespace veldra {
 
@@ -18,53 +17,6 @@ namespace {
 
 // The no-value mark: one carriage return.
 const QString kNoValue = QStringLiteral("\r");
-
-// Where the markers "<tag[i]>" (or "</tag[i]>") stand in a parameter list, by index i.
-// The list is scanned once, so a count taken from the request costs nothing however
-// large it is.
-class MarkerIndex {
-public:
-    MarkerIndex(const QString& list, const QString& prefix)
-    {
-        for (qsizetype at = list.indexOf(prefix); at >= 0; at = list.indexOf(prefix, at + 1)) {
-            qsizetype d = at + prefix.size();
-            const qsizetype digits = d;
-            while (d < list.size() && list.at(d).unicode() >= '0' && list.at(d).unicode() <= '9') ++d;
-            // The index as QString::number writes it: no sign, no leading zero, 32 bits.
-            if (d == digits || d - digits > 10 || list.at(digits) == u'0') continue;
-            if (!QStringView(list).mid(d).startsWith(QLatin1String("]>"))) continue;
-            const qlonglong i = QStringView(list).mid(digits, d - digits).toLongLong();
-            if (i > std::numeric_limits<qint32>::max()) continue;
-            m_at[qint32(i)].append(at);
-            m_length[qint32(i)] = d + 2 - at;
-        }
-    }
-    QList<qint32> indexes() const { return m_at.keys(); }
-    // The first occurrence of the marker of i at or after `from`, or -1.
-    qsizetype find(qint32 i, qsizetype from) const
-    {
-        const auto it = m_at.constFind(i);
-        if (it == m_at.cend()) return -1;
-        const auto hit = std::lower_bound(it->cbegin(), it->cend(), from);
-        return hit == it->cend() ? -1 : *hit;
-    }
-    qsizetype length(qint32 i) const { return m_length.value(i); }
-
-private:
-    QHash<qint32, QList<qsizetype>> m_at;  // ascending positions
-    QHash<qint32, qsizetype> m_length;
-};
-
-// The text between the first opening marker of i and the first closing marker after it.
-QString between(const QString& list, const MarkerIndex& open, const MarkerIndex& close, qint32 i)
-{
-    const qsizetype a = open.find(i, 0);
-    if (a < 0) return {};
-    const qsizetype from = a + open.length(i);
-    const qsizetype b = close.find(i, from);
-    if (b < 0) return {};
-    return list.mid(from, b - from);
-}
 
 // The longest prepared text: far beyond any real statement, it stops request values
 // that carry placeholders of later input values from multiplying the text without end.
@@ -93,23 +45,15 @@ std::optional<QString> asNumber(const QString& value)
 QList<RequestParam> requestParams(const QString& inputParameters)
 {
     QList<RequestParam> params;
+    const ParameterListReader list(inputParameters);
     qint32 count = 0;
-    if (!toInt32(textBetween(inputParameters, QStringLiteral("<paramcount>"), QStringLiteral("</paramcount>")), count))
-        count = 0;
-    if (count <= 0) return params;
-    const MarkerIndex nameOpen(inputParameters, QStringLiteral("<name["));
-    const MarkerIndex nameClose(inputParameters, QStringLiteral("</name["));
-    const MarkerIndex valueOpen(inputParameters, QStringLiteral("<value["));
-    const MarkerIndex valueClose(inputParameters, QStringLiteral("</value["));
+    if (!list.count(count) || count <= 0) return params;
 
     // The parameters 1..count that have a marker, in order. Every other index gives an
     // empty name and an empty value; of those only the last can matter (the last
-    // occurrence of a name wins), so it stands for all of them.
-    QList<qint32> present = nameOpen.indexes() + valueOpen.indexes();
-    std::sort(present.begin(), present.end());
-    present.erase(std::unique(present.begin(), present.end()), present.end());
-    present.erase(std::remove_if(present.begin(), present.end(), [&](qint32 i) { return i < 1 || i > count; }),
-                  present.end());
+    // occurrence of a name wins), so it stands for all of them. So a count taken from
+    // the request costs nothing however large it is.
+    const QList<qint32> present = list.indexes(count);
     qint32 lastEmpty = count;
     for (auto it = present.crbegin(); it != present.crend() && *it == lastEmpty; ++it) --lastEmpty;
 
@@ -119,8 +63,7 @@ QList<RequestParam> requestParams(const QString& inputParameters)
             params.append({QString(), QString()});
             emptyAdded = true;
         }
-        params.append({between(inputParameters, nameOpen, nameClose, i).toLower(),
-                       between(inputParameters, valueOpen, valueClose, i)});
+        params.append({list.name(i).toLower(), list.value(i)});
     }
     if (!emptyAdded) params.append({QString(), QString()});
     return params;

@@ -160,6 +160,9 @@ ParameterListReader::ParameterListReader(const QString& list) : m_list(list)
     forEachIndexedMarker(m_list, u"<name[", [this](qint32 i, qsizetype after, qsizetype) {
         m_nameStarts[i].append(after);
     });
+    forEachIndexedMarker(m_list, u"</name[", [this](qint32 i, qsizetype, qsizetype at) {
+        m_nameEnds[i].append(at);
+    });
     forEachIndexedMarker(m_list, u"<value[", [this](qint32 i, qsizetype after, qsizetype) {
         if (!m_valueStart.contains(i)) m_valueStart.insert(i, after);
     });
@@ -192,14 +195,41 @@ QList<qint32> ParameterListReader::nameIndexes(qint32 upTo) const
     return out;
 }
 
+namespace {
+
+// The text from `start` to the first of `ends` at or after it; empty when there is none.
+QString upToFirstEnd(const QString& list, qsizetype start, const QList<qsizetype>& ends)
+{
+    const auto end = std::lower_bound(ends.cbegin(), ends.cend(), start);
+    if (end == ends.cend()) return {};
+    return list.mid(start, *end - start);
+}
+
+}  // namespace
+
+QList<qint32> ParameterListReader::indexes(qint32 upTo) const
+{
+    QList<qint32> out = nameIndexes(upTo);
+    for (auto it = m_valueStart.cbegin(); it != m_valueStart.cend(); ++it)
+        if (it.key() >= 1 && it.key() <= upTo && !m_nameStarts.contains(it.key())) out << it.key();
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+QString ParameterListReader::name(qint32 i) const
+{
+    const auto starts = m_nameStarts.constFind(i);
+    const auto ends = m_nameEnds.constFind(i);
+    if (starts == m_nameStarts.cend() || ends == m_nameEnds.cend()) return {};
+    return upToFirstEnd(m_list, starts->first(), *ends);
+}
+
 QString ParameterListReader::value(qint32 i) const
 {
     const auto start = m_valueStart.constFind(i);
     const auto ends = m_valueEnds.constFind(i);
     if (start == m_valueStart.cend() || ends == m_valueEnds.cend()) return {};
-    const auto end = std::lower_bound(ends->cbegin(), ends->cend(), *start);
-    if (end == ends->cend()) return {};
-    return m_list.mid(*start, *end - *start);
+    return upToFirstEnd(m_list, *start, *ends);
 }
 
 void ParseRequest(TServerThread& request, const QString& requestText)

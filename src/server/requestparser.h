@@ -48,14 +48,21 @@ public:
     bool hasName(qint32 i, const QString& word) const;
     // The indexes i from 1 to `upTo` for which the list holds a "<name[i]>" marker, ascending.
     QList<qint32> nameIndexes(qint32 upTo) const;
+    // The indexes i from 1 to `upTo` with a "<name[i]>" or a "<value[i]>" marker, ascending.
+    QList<qint32> indexes(qint32 upTo) const;
+    // The text between the first "<name[i]>" and the first "</name[i]>" after it; empty
+    // when either is missing.
+    QString name(qint32 i) const;
     // The text between "<value[i]>" and "</value[i]>" (the first start marker, the first
     // end marker after it); empty when either is missing.
     QString value(qint32 i) const;
 
 private:
     QString m_list;
-    // Positions right after every "<name[i]>", by i.
+    // Positions right after every "<name[i]>", by i, ascending.
     QHash<qint32, QList<qsizetype>> m_nameStarts;
+    // Positions of every "</name[i]>", ascending, by i.
+    QHash<qint32, QList<qsizetype>> m_nameEnds;
     // Position right after the first "<value[i]>", by i.
     QHash<qint32, qsizetype> m_valueStart;
     // Positions of every "</value[i]>", ascending, by i.
