@@ -244,8 +244,6 @@ QString _SaveQueryAS(const SaveQueryRequest& request, const QString& preparedQue
     const Format format = formatOf(formatName.toLower());
     const bool text = isTextFormat(format);
     const QString status = statusText(request);
-    const QString ext = format == Format::TxtTab ? QStringLiteral(".txt") : QStringLiteral(".csv");
-    const QString values = ListValuesForFileName(request.InputParameters, request._email, request._seccode);
 
     try {
         // Only the five names have an answer form. Any other name (one that only matched a
@@ -309,9 +307,6 @@ QString _SaveQueryAS(const SaveQueryRequest& request, const QString& preparedQue
                         body += QStringLiteral("\r\n\t\t\t}");
                     } while (result->next());
                     body += QStringLiteral("\r\n\t\t]\r\n\t}\r\n}");
-                } else {
-                    while (result->next()) {
-                    }
                 }
             }
             // The result and then the connection are released here, whatever happened.
@@ -337,6 +332,8 @@ QString _SaveQueryAS(const SaveQueryRequest& request, const QString& preparedQue
         QString answer = empty ? QStringLiteral("[nocache]HTTP/1.1 200 OK\r\n") : QStringLiteral("HTTP/1.1 200 OK\r\n");
         answer += QStringLiteral("Connection: Keep-Alive\r\n") + contentTypeOf(format);
         if (text) {
+            const QString values = ListValuesForFileName(request.InputParameters, request._email, request._seccode);
+            const QString ext = format == Format::TxtTab ? QStringLiteral(".txt") : QStringLiteral(".csv");
             const QString fileName = request.NameRequest + ((empty && format == Format::TxtTab) ? QString() : QStringLiteral("---")) +
                                      values + ext;
             answer += QStringLiteral("Content-Disposition: attachment;Filename=\"") + attachmentFileName(fileName) +

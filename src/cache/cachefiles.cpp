@@ -75,12 +75,6 @@ QString cacheFilePath(const TServerSettings& settings, const QString& nameReques
     return functionFolder(settings, nameRequest) + u'/' + key + QStringLiteral(".cache");
 }
 
-bool isTextFormat(const QString& formatName)
-{
-    const QString f = formatName.toLower();
-    return f == QLatin1String("csv[;]") || f == QLatin1String("csv[,]") || f == QLatin1String("txt[tab]");
-}
-
 std::optional<QString> readCacheFile(const QString& path)
 {
     // Plain POSIX calls: a missing file must be told apart from other failures by its
@@ -114,7 +108,7 @@ std::optional<QString> readCacheFile(const QString& path)
 QByteArray cacheFileBytes(const QString& answer, const QString& formatName)
 {
     QByteArray bytes = answer.toUtf8();
-    if (isTextFormat(formatName)) bytes.prepend(kBom);
+    if (veldra::isTextFormat(formatName)) bytes.prepend(kBom);
     return bytes;
 }
 
@@ -160,7 +154,7 @@ bool writeCacheFile(const QString& path, const QByteArray& bytes)
 
 QString rewriteStatusText(const QString& answer, const QString& formatName, bool testClient, const QString& dateActive)
 {
-    if (testClient || isTextFormat(formatName)) return answer;
+    if (testClient || veldra::isTextFormat(formatName)) return answer;
     QString stored = textBetween(answer, kJsonStatusStart, kJsonStatusEnd);
     if (stored.isEmpty()) stored = textBetween(answer, kXmlStatusStart, kXmlStatusEnd);
     if (stored.isEmpty()) return answer;

@@ -35,8 +35,6 @@ QString functionFolder(const TServerSettings& settings, const QString& nameReque
 // Function folder + "/" + key + ".cache".
 QString cacheFilePath(const TServerSettings& settings, const QString& nameRequest, const QString& key);
 
-// True for "csv[;]", "csv[,]" and "txt[tab]" in any letter case.
-bool isTextFormat(const QString& formatName);
 
 // The whole cached answer, decoded as UTF-8 with a leading byte-order mark skipped;
 // nothing when the file does not exist (or is gone by the time it is opened). Other

@@ -5,12 +5,15 @@
 
 namespace veldra {
 
-AnswerEncoding encodingForFormat(const QString& formatName)
+bool isTextFormat(const QString& formatName)
 {
     const QString f = formatName.toLower();
-    if (f == QLatin1String("csv[;]") || f == QLatin1String("csv[,]") || f == QLatin1String("txt[tab]"))
-        return AnswerEncoding::SingleByte;
-    return AnswerEncoding::Utf8;
+    return f == QLatin1String("csv[;]") || f == QLatin1String("csv[,]") || f == QLatin1String("txt[tab]");
+}
+
+AnswerEncoding encodingForFormat(const QString& formatName)
+{
+    return isTextFormat(formatName) ? AnswerEncoding::SingleByte : AnswerEncoding::Utf8;
 }
 
 QByteArray answerBytes(const QString& answer, AnswerEncoding encoding)

@@ -16,6 +16,8 @@ enum class AnswerEncoding {
     Utf8,        // the whole text as UTF-8, no byte-order mark
 };
 
+// True for the text formats "csv[;]", "csv[,]", "txt[tab]" in any letter case.
+bool isTextFormat(const QString& formatName);
 // SingleByte for the text formats "csv[;]", "csv[,]", "txt[tab]" (any letter case), Utf8 otherwise.
 AnswerEncoding encodingForFormat(const QString& formatName);
 QByteArray answerBytes(const QString& answer, AnswerEncoding encoding);
