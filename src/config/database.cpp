@@ -64,22 +64,19 @@ QString createBlacklistTableSql()
 DatabaseConnections::DatabaseConnections()
     : m_clientStatus{kClientPrefix + kNotConnected, false}, m_workStatus{kWorkPrefix + kNotConnected, false}
 {
-    DataClients.onAfterConnect = [this] {
-        m_clientStatus = {connectedText(kClientPrefix, DataClients.params()), true};
-        changed();
+    // The status line of a connection follows its connect and disconnect events.
+    auto follow = [this](DbConnection& connection, StatusLine& line, const QString& prefix) {
+        connection.onAfterConnect = [this, &connection, &line, prefix] {
+            line = {connectedText(prefix, connection.params()), true};
+            changed();
+        };
+        connection.onAfterDisconnect = [this, &line, prefix] {
+            line = {prefix + kNotConnected, false};
+            changed();
+        };
     };
-    DataClients.onAfterDisconnect = [this] {
-        m_clientStatus = {kClientPrefix + kNotConnected, false};
-        changed();
-    };
-    WorkData.onAfterConnect = [this] {
-        m_workStatus = {connectedText(kWorkPrefix, WorkData.params()), true};
-        changed();
-    };
-    WorkData.onAfterDisconnect = [this] {
-        m_workStatus = {kWorkPrefix + kNotConnected, false};
-        changed();
-    };
+    follow(DataClients, m_clientStatus, kClientPrefix);
+    follow(WorkData, m_workStatus, kWorkPrefix);
     // A lost connection is reopened and the failed statement repeated.
     DataClients.onConnectionLost = [](DbConnection&) { return DbConnection::LostAnswer::ReconnectAndRepeat; };
     WorkData.onConnectionLost = [](DbConnection&) { return DbConnection::LostAnswer::ReconnectAndRepeat; };
