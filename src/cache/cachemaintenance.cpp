@@ -8,6 +8,7 @@
 #include "common/files.h"
 #include "common/operatorui.h"
 #include "common/text.h"
+#include "queries/queryfile.h"
 
 namespace veldra {
 
@@ -21,15 +22,6 @@ qint32 wholeNumber(const QString& text)
     if (!toInt32(text, value))
         throw Error(QStringLiteral("EConvertError"), QStringLiteral("'%1' is not a valid integer value").arg(text));
     return value;
-}
-
-bool isExistingFolder(const QString& path) { return !trim(path).isEmpty() && QFileInfo(path).isDir(); }
-
-QString withSlash(const QString& folder)
-{
-    QString f = trim(folder);
-    if (!f.endsWith(u'/')) f += u'/';
-    return f;
 }
 
 QFileInfoList cacheEntries(const QString& folder)
@@ -88,15 +80,6 @@ qint64 statisticsSizeMB(const QString& statistics)
     return textBetween(statistics, QStringLiteral("<sizeMB>"), QStringLiteral("</sizeMB>")).toLongLong();
 }
 
-QStringList queryFunctionNames(const QString& queriesFolder)
-{
-    QDir d(queriesFolder);
-    d.setNameFilters({QStringLiteral("*.qr")});
-    QStringList names;
-    for (const QString& file : d.entryList(QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase)) names << file.left(file.size() - 3);
-    return names;
-}
-
 void CleanCacheByPolicies(const CleaningInputs& in, const QDateTime& now)
 {
     if (!isExistingFolder(in.pageQueriesFolder) || !isExistingFolder(in.pageCacheFolder)) return;
@@ -105,7 +88,7 @@ void CleanCacheByPolicies(const CleaningInputs& in, const QDateTime& now)
     const CachePolicies& p = in.policies;
     QStringList functions;
     qint64 totalMB = 0;
-    for (const QString& name : queryFunctionNames(in.pathToQueries)) {
+    for (const QString& name : listQueryFunctions(in.pathToQueries)) {
         functions << name;
         const QString folder = in.pathToCache + name;
         if (!QFileInfo(folder).isDir()) continue;
@@ -135,11 +118,11 @@ void cachePageUpdateList(CachePageModel& page, const CachePageFolders& folders, 
         ui.showMessage(QStringLiteral("The path to the cache folder is empty or wrong !"));
         return;
     }
-    const QString queries = withSlash(folders.queriesFolder);
-    const QString cacheRoot = withSlash(folders.cacheFolder);
+    const QString queries = consoleFolder(folders.queriesFolder);
+    const QString cacheRoot = consoleFolder(folders.cacheFolder);
     qint64 totalCount = 0;
     qint64 totalMB = 0;
-    for (const QString& name : queryFunctionNames(queries)) {
+    for (const QString& name : listQueryFunctions(queries)) {
         const QString folder = cacheRoot + name;
         if (!QFileInfo(folder).isDir()) continue;
         page.functions << name;
@@ -157,7 +140,7 @@ void cachePageSelect(CachePageModel& page, int index, const CachePageFolders& fo
     if (page.functions.isEmpty() || index < 0 || index >= page.functions.size()) return;
     page.selected = index;
     if (trim(folders.cacheFolder).isEmpty()) return;
-    const QString stats = CacheFolderStatistics(withSlash(folders.cacheFolder) + page.functions[index] + u'/', false);
+    const QString stats = CacheFolderStatistics(consoleFolder(folders.cacheFolder) + page.functions[index] + u'/', false);
     page.countInFolder = QStringLiteral("Count cache files in folder : %1").arg(statisticsCount(stats));
     page.sizeInFolder = QStringLiteral("Sum size all cache files in folder : %1 Mb").arg(statisticsSizeMB(stats));
 }
@@ -168,7 +151,7 @@ void cachePageDeleteSelected(CachePageModel& page, const CachePageFolders& folde
     const QString name = page.functions[page.selected];
     if (!ui.askYesNo(QStringLiteral("Delete cache files for function [") + name + QStringLiteral("] ?"))) return;
     if (!isExistingFolder(folders.cacheFolder)) return;
-    const QString folder = withSlash(folders.cacheFolder) + name;
+    const QString folder = consoleFolder(folders.cacheFolder) + name;
     if (!QFileInfo(folder).isDir()) return;
     recursiveDelete(folder);
     cachePageUpdateList(page, folders, ui);
@@ -179,7 +162,7 @@ void cachePageCleanFull(CachePageModel& page, const CachePageFolders& folders, O
     if (page.functions.isEmpty()) return;
     if (!ui.askYesNo(QStringLiteral("Clean full cache for all function ?"))) return;
     if (isExistingFolder(folders.cacheFolder)) {
-        const QString cacheRoot = withSlash(folders.cacheFolder);
+        const QString cacheRoot = consoleFolder(folders.cacheFolder);
         for (const QString& name : page.functions)
             if (QFileInfo(cacheRoot + name).isDir()) recursiveDelete(cacheRoot + name);
     }

@@ -51,8 +51,6 @@ struct CleaningInputs {
 // The daily cleaning. Throws when a limit it needs is not a whole number.
 void CleanCacheByPolicies(const CleaningInputs& inputs, const QDateTime& now = QDateTime::currentDateTime());
 
-// The query functions of a queries folder: every "*.qr" file, by name, without ".qr".
-QStringList queryFunctionNames(const QString& queriesFolder);
 
 // The cache page: its function list, the selected entry and the five labels.
 struct CachePageModel {

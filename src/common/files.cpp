@@ -82,6 +82,8 @@ void writeFileAtomically(const QString& path, const QByteArray& bytes)
     if (!f.commit()) throw FileError(QStringLiteral("Cannot write file \"%1\": %2").arg(path, f.errorString()));
 }
 
+bool isExistingFolder(const QString& path) { return !trim(path).isEmpty() && QFileInfo(path).isDir(); }
+
 bool recursiveDelete(const QString& path)
 {
     QFileInfo fi(path);

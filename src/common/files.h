@@ -33,6 +33,9 @@ void writeTextFile(const QString& path, const QStringList& lines);
 // reader sees the old content or the new one, never a part.
 void writeFileAtomically(const QString& path, const QByteArray& bytes);
 
+// A folder text that is not blank and names an existing folder.
+bool isExistingFolder(const QString& path);
+
 // Removes a file, or a folder with everything in it. True when nothing is left.
 bool recursiveDelete(const QString& path);
 

@@ -50,7 +50,6 @@ void writeConnection(IniFile& ini, const QString& section, const ConnectionField
     ini.setValue(section, QStringLiteral("psw"), c.psw);
 }
 
-bool folderMissing(const QString& typed) { return trim(typed).isEmpty() || !QFileInfo(typed).isDir(); }
 
 void checkNumber(QString& errors, const QString& text, const QString& label)
 {
@@ -135,9 +134,9 @@ bool isTimeOfDay(const QString& text)
 QString settingsErrors(const SettingsPage& p)
 {
     QString errors;
-    if (folderMissing(p.pathToQueries)) errors += QStringLiteral("\rPath to queries : path is empty or wrong.");
-    if (folderMissing(p.pathToLogs)) errors += QStringLiteral("\rPath to logs : path is empty or wrong.");
-    if (p.enabledCaching && folderMissing(p.pathToCache))
+    if (!isExistingFolder(p.pathToQueries)) errors += QStringLiteral("\rPath to queries : path is empty or wrong.");
+    if (!isExistingFolder(p.pathToLogs)) errors += QStringLiteral("\rPath to logs : path is empty or wrong.");
+    if (p.enabledCaching && !isExistingFolder(p.pathToCache))
         errors += QStringLiteral("\rPath to cache : in case enabled caching you have empty path or wrong.");
     checkNumber(errors, p.workedPort, QStringLiteral("WORKING PORT"));
     checkNumber(errors, p.saveLogEachLines, QStringLiteral("SAVE LOG EACH XXX LINES"));
