@@ -135,7 +135,9 @@ const ResolvedFolder& resolvedFolder()
         facts.xdgDataHome = qEnvironmentVariable("XDG_DATA_HOME");
         facts.home = QDir::homePath();
         ResolvedFolder out{resolveProgramFolder(facts), facts.installedCopy};
-        if (out.installed) QDir().mkpath(out.folder);
+        // private to the user, as the data folders of the desktop are: it holds passwords
+        if (out.installed && !QFileInfo::exists(out.folder) && QDir().mkpath(out.folder))
+            QFile::setPermissions(out.folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         return out;
     }();
     return r;
