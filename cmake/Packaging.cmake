@@ -3,9 +3,14 @@
 # of the same layout with CPack.
 include(GNUInstallDirs)
 
-install(TARGETS veldra veldra-headless RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES deploy/veldra.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES deploy/veldra.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(TARGETS veldra-headless RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(TARGET veldra)  # a build without the window has no menu entry
+  install(TARGETS veldra RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES deploy/veldra.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(FILES deploy/veldra.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+  # Qt loads its platform plugins at run time: shlibdeps cannot see them.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+endif()
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES deploy/nginx-veldra.conf DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 install(FILES deploy/veldra.sysusers DESTINATION lib/sysusers.d RENAME veldra.conf)
@@ -34,8 +39,6 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION database)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Qt loads its platform plugins at run time: shlibdeps cannot see them.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "mariadb-server, nginx")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     "${CMAKE_CURRENT_SOURCE_DIR}/deploy/debian/postinst;${CMAKE_CURRENT_SOURCE_DIR}/deploy/debian/postrm")
