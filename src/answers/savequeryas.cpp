@@ -4,8 +4,8 @@
 
 #include "common/cp1252.h"
 #include "common/errors.h"
+#include "common/eventlog.h"
 #include "common/text.h"
-#include "monitor/eventlog.h"
 #include "server/requestparser.h"
 #include "server/tserverthread.h"
 

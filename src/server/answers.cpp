@@ -29,9 +29,9 @@ void sendAnswer(ClientConnection& connection, const QString& answer, AnswerEncod
 }  // namespace veldra
 
 #include "common/errors.h"
+#include "common/eventlog.h"
 #include "common/files.h"
 #include "common/text.h"
-#include "monitor/eventlog.h"
 
 namespace veldra {
 
