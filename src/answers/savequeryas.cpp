@@ -2,6 +2,7 @@
 
 #include <QStringBuilder>
 
+#include "common/answerformat.h"
 #include "common/cp1252.h"
 #include "common/errors.h"
 #include "common/eventlog.h"
@@ -14,43 +15,6 @@ namespace veldra {
 namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
-
-enum class Format { CsvSemicolon, CsvComma, TxtTab, Xml, Json, Unknown };
-
-Format formatOf(const QString& lowered)
-{
-    if (lowered == u"csv[;]") return Format::CsvSemicolon;
-    if (lowered == u"csv[,]") return Format::CsvComma;
-    if (lowered == u"txt[tab]") return Format::TxtTab;
-    if (lowered == u"xml") return Format::Xml;
-    if (lowered == u"json") return Format::Json;
-    return Format::Unknown;
-}
-
-bool isTextFormat(Format f) { return f == Format::CsvSemicolon || f == Format::CsvComma || f == Format::TxtTab; }
-
-QString separatorOf(Format f)
-{
-    switch (f) {
-    case Format::CsvSemicolon: return QStringLiteral(";");
-    case Format::CsvComma: return QStringLiteral(",");
-    case Format::TxtTab: return QStringLiteral("\t");
-    default: return QString();
-    }
-}
-
-QString contentTypeOf(Format f)
-{
-    switch (f) {
-    case Format::CsvSemicolon: return QStringLiteral("Content-Type: application/octet-stream; charset=utf-8\r\n");
-    case Format::CsvComma:
-    case Format::TxtTab: return QStringLiteral("Content-Type: application/vnd.ms-excel; charset=utf-8\r\n");
-    case Format::Xml: return QStringLiteral("Content-Type: application/xml; charset=utf-8\r\n");
-    case Format::Json: return QStringLiteral("Content-Type: application/json; charset=utf-8\r\n");
-    case Format::Unknown: break;
-    }
-    return QString();
-}
 
 // XML 1.0 (fifth edition) name characters.
 bool isNameStartChar(char32_t c)
@@ -241,8 +205,9 @@ QString XmlNameForColumn(const QString& name)
 QString _SaveQueryAS(const SaveQueryRequest& request, const QString& preparedQuery, const QString& formatName,
                      const DbParams& work)
 {
-    const Format format = formatOf(formatName.toLower());
-    const bool text = isTextFormat(format);
+    const std::optional<AnswerFormat> known = AnswerFormat::fromName(formatName);
+    const AnswerFormat format = known.value_or(AnswerFormat::Json);
+    const bool text = format.isText();
     const QString status = statusText(request);
 
     try {
@@ -250,7 +215,7 @@ QString _SaveQueryAS(const SaveQueryRequest& request, const QString& preparedQue
         // format name through Unicode case folding, for example) is refused before the query
         // runs: an answer without a body must neither be sent nor stored in the cache, where
         // it would stand for the format the name folds to.
-        if (format == Format::Unknown)
+        if (!known)
             throw Error(QStringLiteral("EArgumentException"), QStringLiteral("Unknown answer format [") + formatName + u']');
         QString body;
         bool empty = false;
@@ -267,7 +232,7 @@ QString _SaveQueryAS(const SaveQueryRequest& request, const QString& preparedQue
             } else {
                 const QStringList& names = result->fieldNames();
                 const int n = result->fieldCount();
-                const QString sep = separatorOf(format);
+                const QString sep = format.separator();
                 if (text) {
                     for (int i = 0; i < n; ++i) body += (i ? sep : QString()) % quotedForText(names[i]);
                     do {
@@ -276,7 +241,7 @@ QString _SaveQueryAS(const SaveQueryRequest& request, const QString& preparedQue
                             body += (i ? sep : QString()) %
                                     quotedForText(CutValueForTestClient(result->value(i), request.TestClient));
                     } while (result->next());
-                } else if (format == Format::Xml) {
+                } else if (format == AnswerFormat::Xml) {
                     QStringList tags;
                     for (const QString& name : names) tags << XmlNameForColumn(name);
                     body = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Data>\r\n\t<empty>false</empty>\r\n"
@@ -291,7 +256,7 @@ QString _SaveQueryAS(const SaveQueryRequest& request, const QString& preparedQue
                         body += QStringLiteral("\r\n\t</Row>");
                     } while (result->next());
                     body += QStringLiteral("\r\n</Data>");
-                } else if (format == Format::Json) {
+                } else if (format == AnswerFormat::Json) {
                     QStringList keys;
                     for (const QString& name : names) keys << EscapeQuotesForJson(name);
                     body = QStringLiteral("{\r\n\t\"empty\": \"false\",\r\n\t\"statusText\": \"") %
@@ -317,11 +282,11 @@ QString _SaveQueryAS(const SaveQueryRequest& request, const QString& preparedQue
                                    request.handle));
             if (text)
                 body = QStringLiteral("Result query is empty\r\n") + status;
-            else if (format == Format::Xml)
+            else if (format == AnswerFormat::Xml)
                 body = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Data>\r\n\t<empty>true</empty>\r\n"
                                       "\t<statusText>") %
                        EscapeTextForXml(status) % QStringLiteral("</statusText>\r\n</Data>");
-            else if (format == Format::Json)
+            else if (format == AnswerFormat::Json)
                 body = QStringLiteral("{\r\n\t\"empty\": \"true\",\r\n\t\"statusText\": \"") % EscapeQuotesForJson(status) %
                        QStringLiteral("\"\r\n}");
         } else if (text) {
@@ -330,11 +295,11 @@ QString _SaveQueryAS(const SaveQueryRequest& request, const QString& preparedQue
         }
 
         QString answer = empty ? QStringLiteral("[nocache]HTTP/1.1 200 OK\r\n") : QStringLiteral("HTTP/1.1 200 OK\r\n");
-        answer += QStringLiteral("Connection: Keep-Alive\r\n") + contentTypeOf(format);
+        answer += QStringLiteral("Connection: Keep-Alive\r\nContent-Type: ") + format.contentType() + kCrLf;
         if (text) {
             const QString values = ListValuesForFileName(request.InputParameters, request._email, request._seccode);
-            const QString ext = format == Format::TxtTab ? QStringLiteral(".txt") : QStringLiteral(".csv");
-            const QString fileName = request.NameRequest + ((empty && format == Format::TxtTab) ? QString() : QStringLiteral("---")) +
+            const QString ext = format.fileExtension();
+            const QString fileName = request.NameRequest + ((empty && format == AnswerFormat::TxtTab) ? QString() : QStringLiteral("---")) +
                                      values + ext;
             answer += QStringLiteral("Content-Disposition: attachment;Filename=\"") + attachmentFileName(fileName) +
                       QStringLiteral("\"\r\nContent-Transfer-Encoding: binary\r\n");
