@@ -11,9 +11,9 @@
 #include <QVBoxLayout>
 
 #include "common/errors.h"
+#include "common/eventlog.h"
 #include "common/text.h"
 #include "console/updatebutton.h"
-#include "monitor/eventlog.h"
 #include "version.h"
 
 namespace veldra {
