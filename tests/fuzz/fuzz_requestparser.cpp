@@ -5,36 +5,17 @@
 
 #include "common/cp1252.h"
 #include "common/files.h"
-#include "common/operatorui.h"
 #include "fuzzcheck.h"
 #include "server/connection.h"
 #include "server/failurereporter.h"
 #include "server/requestparser.h"
-#include "server/requeststeps.h"
 #include "server/servercontext.h"
 #include "server/tserverthread.h"
+#include "support/support.h"
 
 using namespace veldra;
 
 namespace {
-
-struct NoOperator : OperatorUi {
-    void showMessage(const QString&) override {}
-    void showError(const QString&) override {}
-    bool askYesNo(const QString&) override { return false; }
-    QString chooseFolder(const QString&) override { return {}; }
-    void openWithItsProgram(const QString&) override {}
-};
-
-struct NoSteps : RequestSteps {
-    AccessDecision checkClientAccess(const QString&, const QString&, const QString&) override { return {}; }
-    bool functionFileExists(const TServerThread&) override { return false; }
-    PreparationResult prepareQuery(TServerThread&) override { return {}; }
-    bool answerFromCache(TServerThread&, const QString&) override { return false; }
-    QString saveQueryAs(TServerThread&, const QString&) override { return {}; }
-    void storeInCache(TServerThread&, const QString&) override {}
-    void countRequest() override {}
-};
 
 // The items of a query string without double quotes, decoded as the parser decodes
 // them; false when one of them does not decode.
@@ -56,8 +37,8 @@ bool decodedItems(const QString& query, QStringList& out)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static NoOperator ui;
-    static NoSteps steps;
+    static test::ScriptedOperator ui;
+    static test::NoSteps steps;
     static FailureReporter failures(ui);
     static ServerContext context(steps, failures);
 
