@@ -236,12 +236,6 @@ PreparationResult prepareForRequest(const QString& fileText, const QString& func
     return PreparationResult(text, trim(work.expand(msg)));
 }
 
-QString prepareFromFileText(const QString& fileText, const QString& functionName, const QString& inputParameters,
-                            bool checkActive)
-{
-    return prepareForRequest(fileText, functionName, inputParameters, checkActive).text;
-}
-
 PreparationResult PreparingQuery(const QString& queriesFolder, const QString& name, const QString& inputParameters)
 {
     const QString fileText = QueryFile::read(queryFilePath(queriesFolder, name)).text();
@@ -261,7 +255,7 @@ PreparationResult _PreparatingQuery(const QString& name, const QString& inputPar
 QString PreparatingQueryForTest(const QString& pathToQueriesPage, const QString& name, const QString& inputParameters)
 {
     const QString fileText = QueryFile::read(queryFilePath(consoleFolder(pathToQueriesPage), name)).text();
-    const QString result = prepareFromFileText(fileText, name, inputParameters, false);
+    const QString result = prepareForRequest(fileText, name, inputParameters, false).text;
     mainthread::runSync([&] { LastPreparedQuery::instance().setText(lastPreparedQueryView(result)); });
     return result;
 }

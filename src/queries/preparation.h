@@ -44,9 +44,6 @@ QString DeleteBlocksInQuery(const QString& text, const QString& name);
 // text beyond 16M characters.
 PreparationResult prepareForRequest(const QString& fileText, const QString& functionName,
                                     const QString& inputParameters, bool checkActive);
-// Its prepared text.
-QString prepareFromFileText(const QString& fileText, const QString& functionName, const QString& inputParameters,
-                            bool checkActive);
 
 // The request's preparation: reads queriesFolder/name.qr (throws FileError when it cannot
 // be read), refuses an inactive function, and after a successful preparation hands the
