@@ -16,6 +16,7 @@ EventLog& EventLog::instance()
 
 void EventLog::append(const QString& line)
 {
+    VELDRA_ASSERT_MAIN_THREAD();
     m_lines << line;
     for (const auto& l : m_listeners) l(line);
     checkSize();
@@ -23,6 +24,7 @@ void EventLog::append(const QString& line)
 
 void EventLog::clear()
 {
+    VELDRA_ASSERT_MAIN_THREAD();
     m_lines.clear();
     for (const auto& l : m_clearedListeners) l();
 }
@@ -48,6 +50,7 @@ void EventLog::stopSizeCheck() { m_checking = false; }
 
 void EventLog::replaceLines(const QStringList& lines)
 {
+    VELDRA_ASSERT_MAIN_THREAD();
     m_lines = lines;
     checkSize();
 }
@@ -61,9 +64,9 @@ void EventLog::checkSize()
 
 void EventLog::saveTo(const QString& path) const { writeTextFile(path, m_lines); }
 
-void EventLog::setClockForTesting(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+void EventLog::setClockForTesting(WallClock clock) { m_clock = std::move(clock); }
 
-QDateTime EventLog::now() const { return m_clock ? m_clock() : QDateTime::currentDateTime(); }
+QDateTime EventLog::now() const { return m_clock.now(); }
 
 void Logger(const QString& line)
 {
@@ -78,14 +81,7 @@ QString standardLogLine(const QString& message, const QString& address, qintptr 
 
 void openMainLog(const EventLog& log, OperatorUi& ui)
 {
-    const QString path = programFile(QStringLiteral("MainLog.txt"));
-    try {
-        log.saveTo(path);
-    } catch (const std::exception& e) {
-        ui.showMessage(errorDetails(e));
-        return;
-    }
-    ui.openWithItsProgram(path);
+    saveAndOpen(programFile(QStringLiteral("MainLog.txt")), log.lines(), ui);
 }
 
 }  // namespace veldra
