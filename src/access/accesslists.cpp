@@ -2,6 +2,7 @@
 
 #include "common/errors.h"
 #include "common/eventlog.h"
+#include "common/mainthread.h"
 #include "common/regional.h"
 #include "common/text.h"
 #include "config/database.h"
@@ -111,6 +112,7 @@ void ClientAccessLists::resetCounts()
 void ClientAccessLists::LoadListClientsAccess(DatabaseConnections& connections, const DbParams& client,
                                               const DbParams& work)
 {
+    VELDRA_ASSERT_MAIN_THREAD();
     connections.TestConnect(client, work);
     if (!connections.DataClients.connected()) {
         m_busy = false;
@@ -165,6 +167,7 @@ void ClientAccessLists::LoadListClientsAccess(DatabaseConnections& connections, 
 int ClientAccessLists::ListOptionChanged(int selectedBlack, DatabaseConnections& connections, const DbParams& client,
                                          const DbParams& work)
 {
+    VELDRA_ASSERT_MAIN_THREAD();
     LoadListClientsAccess(connections, client, work);
     const auto l = lists();
     return selectedBlack >= 0 && selectedBlack < l->black.size() ? selectedBlack : -1;

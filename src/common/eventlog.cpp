@@ -40,6 +40,7 @@ QString logLineWithinLimit(const QString& line)
 
 void EventLog::append(const QString& text)
 {
+    VELDRA_ASSERT_MAIN_THREAD();
     const QString line = logLineWithinLimit(text);
     m_lines << line;
     for (const auto& l : m_listeners) l(line);
@@ -48,6 +49,7 @@ void EventLog::append(const QString& text)
 
 void EventLog::clear()
 {
+    VELDRA_ASSERT_MAIN_THREAD();
     m_lines.clear();
     for (const auto& l : m_clearedListeners) l();
 }
@@ -73,6 +75,7 @@ void EventLog::stopSizeCheck() { m_checking = false; }
 
 void EventLog::replaceLines(const QStringList& lines)
 {
+    VELDRA_ASSERT_MAIN_THREAD();
     m_lines.clear();
     m_lines.reserve(lines.size());
     for (const QString& line : lines) m_lines << logLineWithinLimit(line);
@@ -88,9 +91,9 @@ void EventLog::checkSize()
 
 void EventLog::saveTo(const QString& path) const { writeTextFile(path, m_lines); }
 
-void EventLog::setClockForTesting(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+void EventLog::setClockForTesting(WallClock clock) { m_clock = std::move(clock); }
 
-QDateTime EventLog::now() const { return m_clock ? m_clock() : QDateTime::currentDateTime(); }
+QDateTime EventLog::now() const { return m_clock.now(); }
 
 void Logger(const QString& line)
 {
@@ -105,14 +108,7 @@ QString standardLogLine(const QString& message, const QString& address, qintptr 
 
 void openMainLog(const EventLog& log, OperatorUi& ui)
 {
-    const QString path = programFile(QStringLiteral("MainLog.txt"));
-    try {
-        log.saveTo(path);
-    } catch (const std::exception& e) {
-        ui.showMessage(errorDetails(e));
-        return;
-    }
-    ui.openWithItsProgram(path);
+    saveAndOpen(programFile(QStringLiteral("MainLog.txt")), log.lines(), ui);
 }
 
 }  // namespace veldra

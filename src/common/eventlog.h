@@ -13,6 +13,8 @@
 #include <functional>
 #include <vector>
 
+#include "common/wallclock.h"
+
 namespace veldra {
 
 class OperatorUi;
@@ -51,8 +53,8 @@ public:
     // Writes every line to `path` (UTF-8 with a byte-order mark, CR LF after each line).
     void saveTo(const QString& path) const;
 
-    // The clock of the saved file names; an empty function restores the system clock.
-    void setClockForTesting(std::function<QDateTime()> clock);
+    // The clock of the saved file names; WallClock() restores the system clock.
+    void setClockForTesting(WallClock clock);
 
 private:
     QDateTime now() const;
@@ -63,7 +65,7 @@ private:
     bool m_checking = false;
     qint32 m_limit = 0;
     QString m_pathToLogs;
-    std::function<QDateTime()> m_clock;
+    WallClock m_clock;
 };
 
 // Appends one line to the event log from any thread; returns once the main thread

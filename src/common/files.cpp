@@ -7,6 +7,7 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <mutex>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/cp1252.h"
@@ -15,28 +16,31 @@
 
 namespace veldra {
 
-bool isValidUtf8(const QByteArray& bytes)
-{
-    QStringDecoder dec(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    // decode() is lazy: the text must be produced for the decoder to see the bytes.
-    const QString text = dec.decode(bytes);
-    return !dec.hasError();
-}
+bool isValidUtf8(QByteArrayView bytes) { return bytes.isValidUtf8(); }
 
 QString decodeUtf8Lossy(const QByteArray& bytes) { return QString::fromUtf8(bytes); }
 
-QString decodeText(const QByteArray& bytes, NoBomEncoding fallback)
+QString decodeText(const QByteArray& bytes, NoBomEncoding fallback, TextEncoding* found)
 {
-    if (bytes.startsWith("\xEF\xBB\xBF")) return QString::fromUtf8(bytes.mid(3));
+    TextEncoding ignored;
+    TextEncoding& encoding = found ? *found : ignored;
+    if (bytes.startsWith("\xEF\xBB\xBF")) {
+        encoding = TextEncoding::Utf8Bom;
+        return QString::fromUtf8(bytes.mid(3));
+    }
     if (bytes.startsWith("\xFF\xFE")) {
-        QStringDecoder dec(QStringDecoder::Utf16LE);
-        return dec.decode(bytes.mid(2));
+        encoding = TextEncoding::Utf16LE;
+        return QStringDecoder(QStringDecoder::Utf16LE).decode(bytes.mid(2));
     }
     if (bytes.startsWith("\xFE\xFF")) {
-        QStringDecoder dec(QStringDecoder::Utf16BE);
-        return dec.decode(bytes.mid(2));
+        encoding = TextEncoding::Utf16BE;
+        return QStringDecoder(QStringDecoder::Utf16BE).decode(bytes.mid(2));
     }
-    if (fallback == NoBomEncoding::Utf8OrCp1252 && isValidUtf8(bytes)) return QString::fromUtf8(bytes);
+    if (fallback == NoBomEncoding::Utf8OrCp1252 && isValidUtf8(bytes)) {
+        encoding = TextEncoding::Utf8;
+        return QString::fromUtf8(bytes);
+    }
+    encoding = TextEncoding::Cp1252;
     return cp1252::decode(bytes);
 }
 
@@ -74,13 +78,55 @@ void writeTextFile(const QString& path, const QStringList& lines)
         throw FileError(QStringLiteral("Cannot write file \"%1\": %2").arg(path, f.errorString()));
 }
 
-void writeFileAtomically(const QString& path, const QByteArray& bytes)
+namespace {
+
+// A folder as the file system knows it: deleted and made again, it is another one.
+struct FolderIdentity {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const FolderIdentity&) const = default;
+};
+
+FolderIdentity folderIdentity(const QString& folder)
 {
+    struct stat st;
+    if (::stat(QFile::encodeName(folder).constData(), &st) != 0 || !S_ISDIR(st.st_mode)) return {};
+    return {true, st.st_dev, st.st_ino};
+}
+
+// False when the folder was missing and `folderMayBeMissing`; throws otherwise.
+bool saveAtomically(const QString& path, const QByteArray& bytes, bool folderMayBeMissing)
+{
+    // The temporary file lives in the folder: when the folder is gone, or was deleted and
+    // made again, by the time the write fails, the failure is the folder's going.
+    const QString folder = QFileInfo(path).absolutePath();
+    const FolderIdentity before = folderMayBeMissing ? folderIdentity(folder) : FolderIdentity();
+    const auto folderMissing = [&] {
+        if (!folderMayBeMissing) return false;
+        const FolderIdentity now = folderIdentity(folder);
+        return !before.exists || !now.exists || !(now == before);
+    };
     QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
+    if (!f.open(QIODevice::WriteOnly)) {
+        if (folderMissing()) return false;
         throw FileError(QStringLiteral("Cannot create file \"%1\": %2").arg(path, f.errorString()));
+    }
     f.write(bytes);
-    if (!f.commit()) throw FileError(QStringLiteral("Cannot write file \"%1\": %2").arg(path, f.errorString()));
+    if (!f.commit()) {
+        if (folderMissing()) return false;
+        throw FileError(QStringLiteral("Cannot write file \"%1\": %2").arg(path, f.errorString()));
+    }
+    return true;
+}
+
+}  // namespace
+
+void writeFileAtomically(const QString& path, const QByteArray& bytes) { saveAtomically(path, bytes, false); }
+
+bool writeFileAtomicallyIfFolderExists(const QString& path, const QByteArray& bytes)
+{
+    return saveAtomically(path, bytes, true);
 }
 
 bool isExistingFolder(const QString& path) { return !trim(path).isEmpty() && QFileInfo(path).isDir(); }

@@ -12,10 +12,14 @@ enum class NoBomEncoding {
     Cp1252,        // always Windows-1252
 };
 
+// What decodeText found: a byte-order mark, or the fallback's choice without one.
+enum class TextEncoding { Utf8Bom, Utf8, Utf16LE, Utf16BE, Cp1252 };
+
 // Decodes file bytes: a UTF-8, UTF-16 LE or UTF-16 BE byte-order mark decides;
-// without one, `fallback` does.
-QString decodeText(const QByteArray& bytes, NoBomEncoding fallback = NoBomEncoding::Utf8OrCp1252);
-bool isValidUtf8(const QByteArray& bytes);
+// without one, `fallback` does. `found`, when given, receives the encoding used.
+QString decodeText(const QByteArray& bytes, NoBomEncoding fallback = NoBomEncoding::Utf8OrCp1252,
+                   TextEncoding* found = nullptr);
+bool isValidUtf8(QByteArrayView bytes);
 // Decodes UTF-8, each invalid sequence giving U+FFFD.
 QString decodeUtf8Lossy(const QByteArray& bytes);
 
@@ -30,8 +34,12 @@ QByteArray textFileBytes(const QStringList& lines);
 // Writes (replacing) the file; throws FileError.
 void writeTextFile(const QString& path, const QStringList& lines);
 // Writes bytes to `path` through a temporary file in the same folder and a rename, so a
-// reader sees the old content or the new one, never a part.
+// reader sees the old content or the new one, never a part. Throws FileError.
 void writeFileAtomically(const QString& path, const QByteArray& bytes);
+// The same, but false, with nothing written, when the folder of `path` does not exist
+// or vanishes before the rename (a cleaning may delete it meanwhile). Other failures
+// throw FileError.
+bool writeFileAtomicallyIfFolderExists(const QString& path, const QByteArray& bytes);
 
 // A folder text that is not blank and names an existing folder.
 bool isExistingFolder(const QString& path);

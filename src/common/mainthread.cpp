@@ -86,6 +86,12 @@ bool isMainThread()
     return app && QThread::currentThread() == app->thread();
 }
 
+void assertMainThread(const char* where)
+{
+    auto* app = QCoreApplication::instance();
+    if (app && QThread::currentThread() != app->thread()) qFatal("%s: called outside the main thread", where);
+}
+
 void runSync(const std::function<void()>& fn)
 {
     if (isMainThread()) {
@@ -116,7 +122,7 @@ void post(std::function<void()> fn) { dispatcher().push(std::move(fn)); }
 void servePending()
 {
     dispatcher().drain();
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void serveUntil(const std::function<bool()>& done)

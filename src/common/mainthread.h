@@ -5,6 +5,11 @@
 // the main thread it runs at once. An exception thrown by the function reaches the
 // caller. While the main thread waits for other threads (STOP), it keeps serving
 // hand-overs through servePending().
+//
+// The waiting loops (servePending, serveUntil) run hand-overs, timers and repaints but
+// take no user input: clicks and keys wait in the window system's queue until the main
+// event loop runs again, so nothing the operator does can start inside the wait.
+#include <QtGlobal>
 #include <functional>
 
 namespace veldra::mainthread {
@@ -12,12 +17,18 @@ namespace veldra::mainthread {
 // Call once from the main thread after the QCoreApplication exists.
 void install();
 bool isMainThread();
+// Ends the program with a message naming `where` when called outside the main thread
+// (once a QCoreApplication exists). Active in every build, release and test builds
+// included: use VELDRA_ASSERT_MAIN_THREAD() at each main-thread-only entry point.
+void assertMainThread(const char* where);
 void runSync(const std::function<void()>& fn);
 // Queues a function for the main thread without waiting.
 void post(std::function<void()> fn);
-// Runs the hand-overs and events that are waiting; main thread only.
+// Runs the hand-overs and the events other than user input that are waiting; main thread only.
 void servePending();
 // Serves hand-overs until `done` returns true (checked about every 2 ms); main thread only.
 void serveUntil(const std::function<bool()>& done);
 
 }  // namespace veldra::mainthread
+
+#define VELDRA_ASSERT_MAIN_THREAD() ::veldra::mainthread::assertMainThread(Q_FUNC_INFO)

@@ -3,6 +3,7 @@
 // folder dialog and opening a file with its program. The window implements it with
 // dialogs, the headless server on stderr, tests with scripted answers.
 #include <QString>
+#include <QStringList>
 
 namespace veldra {
 
@@ -20,5 +21,9 @@ public:
     // Opens a file with the program associated with its kind.
     virtual void openWithItsProgram(const QString& path) = 0;
 };
+
+// Saves the lines as a text file (writeTextFile) and opens it with its program; a failed
+// save is shown to the operator as a message, and nothing is opened.
+void saveAndOpen(const QString& path, const QStringList& lines, OperatorUi& ui);
 
 }  // namespace veldra

@@ -1,6 +1,7 @@
 #include "config/database.h"
 
 #include "common/errors.h"
+#include "common/mainthread.h"
 
 namespace veldra {
 
@@ -96,6 +97,7 @@ QString DatabaseConnections::errorAreaText() const
 
 void DatabaseConnections::TestConnect(const DbParams& client, const DbParams& work)
 {
+    VELDRA_ASSERT_MAIN_THREAD();
     m_errorArea.clear();
     changed();
     DataClients.close();

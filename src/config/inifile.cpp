@@ -1,7 +1,6 @@
 #include "config/inifile.h"
 
 #include <QFile>
-#include <QStringDecoder>
 #include <QStringEncoder>
 #include <algorithm>
 #include <cerrno>
@@ -91,23 +90,7 @@ IniFile IniFile::fromBytes(const QByteArray& bytes)
 
 void IniFile::readBytes(const QByteArray& bytes)
 {
-    QString text;
-    if (bytes.startsWith("\xEF\xBB\xBF")) {
-        m_encoding = Encoding::Utf8Bom;
-        text = QString::fromUtf8(bytes.mid(3));
-    } else if (bytes.startsWith("\xFF\xFE")) {
-        m_encoding = Encoding::Utf16LE;
-        text = QStringDecoder(QStringDecoder::Utf16LE).decode(bytes.mid(2));
-    } else if (bytes.startsWith("\xFE\xFF")) {
-        m_encoding = Encoding::Utf16BE;
-        text = QStringDecoder(QStringDecoder::Utf16BE).decode(bytes.mid(2));
-    } else if (isValidUtf8(bytes)) {
-        m_encoding = Encoding::Utf8;
-        text = QString::fromUtf8(bytes);
-    } else {
-        m_encoding = Encoding::Cp1252;
-        text = cp1252::decode(bytes);
-    }
+    const QString text = decodeText(bytes, NoBomEncoding::Utf8OrCp1252, &m_encoding);
 
     qsizetype start = 0;
     const qsizetype n = text.size();
@@ -220,7 +203,7 @@ void IniFile::save()
         const QByteArray native = QFile::encodeName(m_path);
         const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd < 0 && errno != EEXIST)
-            throw FileError(QStringLiteral("Cannot create file \"%1\": %2").arg(m_path, QString::fromLocal8Bit(strerror(errno))));
+            throw FileError(QStringLiteral("Cannot create file \"%1\": %2").arg(m_path, qt_error_string(errno)));
         if (fd >= 0) ::close(fd);
     }
     writeFileAtomically(m_path, bytes);

@@ -19,6 +19,8 @@
 #include <QStringList>
 #include <optional>
 
+#include "common/files.h"
+
 namespace veldra {
 
 class IniFile {
@@ -48,7 +50,7 @@ public:
     QString text() const { return m_lines.join(QString()); }
 
 private:
-    enum class Encoding { Utf8Bom, Utf8, Utf16LE, Utf16BE, Cp1252 };
+    using Encoding = TextEncoding;
 
     // The lines of a section: its header line and the index just past its last line;
     // header == -1 when the section is missing.

@@ -81,6 +81,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), m_ui(this)
     m_control->statistics.setChangedListener([this] { refresh(); });
     m_control->access.onChanged = [this] { refresh(); };
     m_control->showStatusPage = [this] { showPage(QStringLiteral("STATUSPAGE")); };
+    m_control->onBusyChanged = [this](bool busy) { m_inputGuard.setActive(busy); };
     EventLog::instance().addListener([this](const QString& line) {
         m_showingLog = true;
         m_log->appendPlainText(line);

@@ -4,6 +4,7 @@
 #include <QMainWindow>
 #include <memory>
 
+#include "console/inputguard.h"
 #include "console/widgetoperator.h"
 #include "monitor/servercontrol.h"
 
@@ -42,6 +43,7 @@ private:
     void refresh();
 
     WidgetOperator m_ui;
+    InputGuard m_inputGuard{this};  // while START or STOP runs; outlives m_control, which may STOP
     std::unique_ptr<ServerControl> m_control;
     QStackedWidget* m_pages = nullptr;
     QPushButton* m_startStop = nullptr;

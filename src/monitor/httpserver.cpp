@@ -21,7 +21,7 @@ namespace {
 
 std::atomic<quint64> g_nextThreadId{1};
 
-QString systemError(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
+QString systemError(int err) { return qt_error_string(err); }
 
 }  // namespace
 

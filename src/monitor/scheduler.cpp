@@ -3,6 +3,7 @@
 #include <QTimer>
 
 #include "common/errors.h"
+#include "common/mainthread.h"
 #include "common/operatorui.h"
 #include "common/regional.h"
 
@@ -37,7 +38,7 @@ bool Scheduler::timeMatches(const QString& time, const QString& clockText)
 
 QString Scheduler::clockText() const
 {
-    const QDateTime now = m_clock ? m_clock() : QDateTime::currentDateTime();
+    const QDateTime now = m_clock.now();
     return m_longTime ? m_longTime(now.time()) : regional::longTime(now.time());
 }
 
@@ -60,6 +61,7 @@ void Scheduler::dailyStep(bool& marker, const QString& time, const std::function
 
 void Scheduler::tick()
 {
+    VELDRA_ASSERT_MAIN_THREAD();
     try {
         runTick();
     } catch (const std::exception& e) {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+#include "common/wallclock.h"
 #include "config/serversettings.h"
 
 class QTimer;
@@ -30,7 +31,7 @@ struct SchedulerTasks {
 
 class Scheduler {
 public:
-    using Clock = std::function<QDateTime()>;
+    using Clock = WallClock;
     // The long time format of the clock text (HH:mm:ss by default).
     using LongTimeFormat = std::function<QString(const QTime&)>;
 

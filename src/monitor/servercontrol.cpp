@@ -58,9 +58,29 @@ void CoreRequestSteps::countRequest()
     mainthread::runSync([this] { m_statistics.countRequest(); });
 }
 
+// START or STOP in progress, from construction to destruction.
+class ServerControl::BusyScope {
+public:
+    explicit BusyScope(ServerControl& control) : m_control(control)
+    {
+        m_control.m_busy = true;
+        if (m_control.onBusyChanged) m_control.onBusyChanged(true);
+    }
+    ~BusyScope()
+    {
+        if (m_control.onBusyChanged) m_control.onBusyChanged(false);
+        m_control.m_busy = false;
+    }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    ServerControl& m_control;
+};
+
 DbParams dbParams(const ConnectionFields& f) { return DbParams{f.ip, f.port, f.database, f.user, f.psw}; }
 
-ServerControl::ServerControl(OperatorUi& ui, RequestStatistics::Clock clock)
+ServerControl::ServerControl(OperatorUi& ui, WallClock clock)
     : page(defaultSettingsPage()),
       statistics(clock),
       m_ui(ui),
@@ -68,6 +88,7 @@ ServerControl::ServerControl(OperatorUi& ui, RequestStatistics::Clock clock)
       m_failures(ui),
       m_context(m_steps, m_failures),
       m_http(m_context, [this] { statistics.countConnection(); }),
+      m_clock(clock),
       m_startLine(kStartLineAtRest)
 {
     SchedulerTasks tasks;
@@ -94,7 +115,7 @@ ServerControl::ServerControl(OperatorUi& ui, RequestStatistics::Clock clock)
         in.policies.quantityForClean = page.cachingQuantityForClean;
         in.policies.cleanIfSumFilesIsMore = page.cachingCleanIfSumFilesIsMore;
         in.policies.sizeForClean = page.cachingSizeForClean;
-        CleanCacheByPolicies(in);
+        CleanCacheByPolicies(in, m_clock.now());
     };
     m_scheduler = std::make_unique<Scheduler>(std::move(tasks), ui, clock);
 }
@@ -122,6 +143,8 @@ QString ServerControl::caption() const { return m_running ? QStringLiteral("STOP
 
 void ServerControl::startStop()
 {
+    VELDRA_ASSERT_MAIN_THREAD();
+    if (m_busy) return;
     if (m_running)
         stop();
     else
@@ -130,6 +153,7 @@ void ServerControl::startStop()
 
 void ServerControl::loadClientLists()
 {
+    VELDRA_ASSERT_MAIN_THREAD();
     access.LoadListClientsAccess(databases, dbParams(page.clientTable), dbParams(page.workData));
 }
 
@@ -143,7 +167,9 @@ void ServerControl::openListeningSocket()
 
 void ServerControl::start()
 {
-    if (m_running) return;
+    VELDRA_ASSERT_MAIN_THREAD();
+    if (m_running || m_busy) return;
+    const BusyScope busy(*this);
 
     const QString settingsFailure = LoadSettings(page, settingsFilePath());
     changed();
@@ -183,7 +209,9 @@ void ServerControl::start()
 
 void ServerControl::stop()
 {
-    if (!m_running) return;
+    VELDRA_ASSERT_MAIN_THREAD();
+    if (!m_running || m_busy) return;
+    const BusyScope busy(*this);
     m_running = false;
     EventLog::instance().stopSizeCheck();
     changed();
@@ -215,6 +243,8 @@ void ServerControl::stop()
 
 bool ServerControl::formCloseQuery()
 {
+    VELDRA_ASSERT_MAIN_THREAD();
+    if (m_busy) return false;
     if (m_running) {
         m_ui.showMessage(QStringLiteral("Need first do stop server !!!"));
         return false;

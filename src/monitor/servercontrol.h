@@ -47,7 +47,8 @@ DbParams dbParams(const ConnectionFields& fields);
 
 class ServerControl {
 public:
-    explicit ServerControl(OperatorUi& ui, RequestStatistics::Clock clock = {});
+    // `clock` is read by the statistics, the scheduler and the cache cleaning.
+    explicit ServerControl(OperatorUi& ui, WallClock clock = {});
     ~ServerControl();
     ServerControl(const ServerControl&) = delete;
     ServerControl& operator=(const ServerControl&) = delete;
@@ -55,7 +56,7 @@ public:
     // The window's first showing: hourly counts zeroed, the settings page read from the file.
     void startup();
 
-    // The START/STOP button: START while stopped, STOP while running.
+    // The START/STOP button: START while stopped, STOP while running; nothing while busy().
     void startStop();
     // START: settings, TEST CONNECT, running settings, access lists, listening socket.
     // A refusal is shown to the operator; running() tells the outcome.
@@ -63,10 +64,15 @@ public:
     // STOP: closes every client connection, the listening socket and both database
     // connections, waiting for every request thread while serving hand-overs.
     void stop();
-    // The window is about to close: false (with "Need first do stop server !!!") while running.
+    // The window is about to close: false (with "Need first do stop server !!!") while
+    // running; false without a message while busy().
     bool formCloseQuery();
 
     bool running() const { return m_running; }
+    // True while START or STOP runs. They serve hand-overs while they wait, so a click
+    // could otherwise reach the button, the close request or another console operation
+    // in the middle of them; all of these are refused meanwhile.
+    bool busy() const { return m_busy; }
     // "START" while stopped, "STOP" while running.
     QString caption() const;
     // "START SERVER : " start time " [" port "]", at rest "START SERVER : 00.00.0000 00:00:00".
@@ -89,10 +95,16 @@ public:
     std::function<void()> onStateChanged;
     // START shows the status page.
     std::function<void()> showStatusPage;
+    // Called with true when START or STOP begins, and with false when it is about to
+    // end, while busy() still holds: the window takes no input in between, and lets what
+    // the operator did meanwhile go by unused before it takes input again.
+    std::function<void(bool busy)> onBusyChanged;
     // The listening port while running; 0 otherwise.
     quint16 listeningPort() const { return m_http.isOpen() ? m_http.port() : 0; }
 
 private:
+    class BusyScope;
+
     void changed();
     void openListeningSocket();
 
@@ -102,7 +114,9 @@ private:
     ServerContext m_context;
     HttpServer m_http;
     std::unique_ptr<Scheduler> m_scheduler;
+    WallClock m_clock;
     bool m_running = false;
+    bool m_busy = false;
     QString m_startLine;
     QString m_clockText;
 };

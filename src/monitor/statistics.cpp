@@ -5,6 +5,7 @@
 
 #include "common/errors.h"
 #include "common/files.h"
+#include "common/mainthread.h"
 #include "common/operatorui.h"
 #include "common/regional.h"
 
@@ -17,17 +18,22 @@ RequestStatistics::RequestStatistics(Clock clock, MemoryReader memory)
     redrawHistogram();
 }
 
-QDateTime RequestStatistics::now() const { return m_clock ? m_clock() : QDateTime::currentDateTime(); }
+QDateTime RequestStatistics::now() const { return m_clock.now(); }
 
 void RequestStatistics::changed()
 {
     if (m_changed) m_changed();
 }
 
-void RequestStatistics::countConnection() { ++m_connections; }
+void RequestStatistics::countConnection()
+{
+    VELDRA_ASSERT_MAIN_THREAD();
+    ++m_connections;
+}
 
 void RequestStatistics::countRequest()
 {
+    VELDRA_ASSERT_MAIN_THREAD();
     ++m_requests;
     ++m_hourly[size_t(now().time().hour())];
     redrawHistogram();
@@ -107,17 +113,7 @@ void RequestStatistics::saveTimeLog(const QString& pathToLogs)
     redrawHistogram();
 }
 
-void RequestStatistics::openTimeLog(OperatorUi& ui)
-{
-    const QString path = programFile(QStringLiteral("TimeLog.txt"));
-    try {
-        writeTextFile(path, m_histogram);
-    } catch (const std::exception& e) {
-        ui.showMessage(errorDetails(e));
-        return;
-    }
-    ui.openWithItsProgram(path);
-}
+void RequestStatistics::openTimeLog(OperatorUi& ui) { saveAndOpen(programFile(QStringLiteral("TimeLog.txt")), m_histogram, ui); }
 
 QString RequestStatistics::memoryText(qint64 bytes)
 {

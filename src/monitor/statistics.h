@@ -7,13 +7,15 @@
 #include <array>
 #include <functional>
 
+#include "common/wallclock.h"
+
 namespace veldra {
 
 class OperatorUi;
 
 class RequestStatistics {
 public:
-    using Clock = std::function<QDateTime()>;
+    using Clock = WallClock;
     // The resident memory of the process in bytes; 0 when it cannot be read.
     using MemoryReader = std::function<qint64()>;
 

@@ -22,7 +22,7 @@ ClientConnection::ReadStatus ClientConnection::receiveAvailable(std::chrono::mil
     do {
         r = ::poll(&p, 1, int(std::max<std::chrono::milliseconds::rep>(0, timeout.count())));
     } while (r < 0 && errno == EINTR);
-    if (r < 0) throw SocketError(QString::fromLocal8Bit(std::strerror(errno)));
+    if (r < 0) throw SocketError(qt_error_string(errno));
     if (r == 0) return ReadStatus::Nothing;
     if (m_aborted.load()) return ReadStatus::Closed;
     out.resize(maxBytes);
@@ -47,7 +47,7 @@ void ClientConnection::send(const QByteArray& bytes)
         const ssize_t n = ::send(m_fd, p, size_t(left), MSG_NOSIGNAL);
         if (n < 0) {
             if (errno == EINTR) continue;
-            throw SocketError(QStringLiteral("Socket Error # %1\n%2").arg(errno).arg(QString::fromLocal8Bit(std::strerror(errno))));
+            throw SocketError(QStringLiteral("Socket Error # %1\n%2").arg(errno).arg(qt_error_string(errno)));
         }
         p += n;
         left -= n;

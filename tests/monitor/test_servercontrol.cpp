@@ -17,6 +17,7 @@
 #include "monitor/servercontrol.h"
 #include "queries/queryfile.h"
 #include "server/pipeline_fixture.h"
+#include "support/serverfolder.h"
 #include "support/support.h"
 
 using namespace veldra;
@@ -47,36 +48,7 @@ protected:
     // function; the two databases made afresh.
     void prepare(const TestDatabase& db, const QString& password)
     {
-        DbConnection root(DbParams{db.host, QString::number(db.port), QString(), db.user, db.password});
-        root.connect();
-        for (const QString& name : {kClientDb, kWorkDb}) {
-            root.execute(QStringLiteral("DROP DATABASE IF EXISTS ") + name);
-            root.execute(QStringLiteral("CREATE DATABASE ") + name);
-        }
-        root.execute(QStringLiteral("CREATE TABLE ") + kWorkDb + QStringLiteral(".t (id INT, name VARCHAR(20))"));
-        root.execute(QStringLiteral("INSERT INTO ") + kWorkDb + QStringLiteral(".t VALUES (1, 'one'), (2, 'two')"));
-
-        SettingsPage page = defaultSettingsPage();
-        for (const QString& f : {QStringLiteral("QUERIES"), QStringLiteral("LOGS"), QStringLiteral("CACHE-VELDRA")})
-            ASSERT_TRUE(QDir(dir.path()).mkpath(f));
-        page.pathToQueries = dir.path() + QStringLiteral("/QUERIES");
-        page.pathToLogs = dir.path() + QStringLiteral("/LOGS");
-        page.pathToCache = dir.path() + QStringLiteral("/CACHE-VELDRA");
-        port = freePort();
-        page.workedPort = QString::number(port);
-        const ConnectionFields fields{db.host, QString::number(db.port), kClientDb, db.user, password};
-        page.clientTable = fields;
-        page.workData = fields;
-        page.workData.database = kWorkDb;
-        ASSERT_EQ(SaveChanges(page, settingsFilePath()), QStringLiteral("Settings was successful saved !"));
-        ASSERT_EQ(SaveConnections(page, settingsFilePath()), QString());
-
-        QueryEditorModel f;
-        f.name = QStringLiteral("names");
-        f.active = true;
-        f.query = QStringLiteral("SELECT id, name FROM t ORDER BY id");
-        SaveQueryFunction(page.pathToQueries, QStringLiteral("names"), f);
-
+        port = prepareServerFolder(dir.path(), db, password, kClientDb, kWorkDb);
         control = std::make_unique<ServerControl>(ui);
         control->startup();
     }

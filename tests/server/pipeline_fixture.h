@@ -105,20 +105,6 @@ public:
     std::atomic<int> counted{0};
 };
 
-// A loopback port nobody listens on right now.
-inline quint16 freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
-
 // A blocking client socket connected to the loopback port; -1 on failure.
 inline int connectTo(quint16 port)
 {

@@ -23,6 +23,9 @@ auto inWorker(F fn) -> decltype(fn())
     return fut.get();
 }
 
+// A loopback port nobody listens on right now.
+quint16 freePort();
+
 // A whole file's bytes (empty, with a test failure, when it cannot be read).
 QByteArray fileBytes(const QString& path);
 // Replaces a file with the bytes.
