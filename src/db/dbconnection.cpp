@@ -4,7 +4,11 @@
 
 #include <QDate>
 #include <QTime>
+#include <cerrno>
 #include <mutex>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include "common/files.h"
 #include "common/regional.h"
@@ -52,6 +56,25 @@ void ensureThread()
     (void)guard;
 }
 
+thread_local const DbCancel* t_cancel = nullptr;
+
+// Every wait of the client library for its socket comes here: the socket and, when the
+// thread runs under a DbCancel, its cancel signal. `timeout` in ms, -1 for none.
+int waitForSocket(my_socket socket, my_bool isRead, int timeout)
+{
+    pollfd p[2] = {{socket, short(isRead ? POLLIN : POLLOUT), 0}, {-1, POLLIN, 0}};
+    if (t_cancel) p[1].fd = t_cancel->fd();
+    for (;;) {
+        const int r = ::poll(p, 2, timeout);
+        if (r < 0 && errno == EINTR) continue;
+        if (r > 0 && p[1].revents) {
+            errno = ECANCELED;
+            return -1;
+        }
+        return r;
+    }
+}
+
 DbError errorOf(MYSQL* handle)
 {
     return DbError(kMySqlError, QString::fromUtf8(mysql_error(handle)), mysql_errno(handle));
@@ -97,6 +120,29 @@ QString bitText(const QByteArray& raw)
 }
 
 }  // namespace
+
+DbCancel::DbCancel() : m_fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+DbCancel::~DbCancel()
+{
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+void DbCancel::cancel()
+{
+    const quint64 one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(m_fd, &one, sizeof one);
+}
+
+bool DbCancel::cancelled() const
+{
+    pollfd p{m_fd, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0;
+}
+
+DbCancelScope::DbCancelScope(const DbCancel* cancel) : m_previous(t_cancel) { t_cancel = cancel; }
+
+DbCancelScope::~DbCancelScope() { t_cancel = m_previous; }
 
 unsigned parsePort(const QString& text)
 {
@@ -190,6 +236,8 @@ void DbConnection::connect()
     mysql_options(h, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
     mysql_options(h, MYSQL_OPT_PROTOCOL, &protocol);
     mysql_options(h, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+    int (*wait)(my_socket, my_bool, int) = waitForSocket;
+    mysql_optionsv(h, MARIADB_OPT_IO_WAIT, wait);
     // Request values reach the SQL text as string literals escaped with backslashes;
     // a server whose mode reads backslashes literally would let them out of the literal.
     mysql_options(h, MYSQL_INIT_COMMAND,
