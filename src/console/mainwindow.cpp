@@ -11,8 +11,8 @@
 #include <QVBoxLayout>
 
 #include "common/errors.h"
+#include "common/eventlog.h"
 #include "common/text.h"
-#include "monitor/eventlog.h"
 #include "version.h"
 
 namespace veldra {

@@ -56,6 +56,13 @@ void ensureThread()
     (void)guard;
 }
 
+// Request values reach the SQL text as string literals escaped with backslashes; a
+// server whose mode reads backslashes literally would let them out of the literal.
+constexpr char kSessionSetUp[] = "SET SESSION sql_mode = REPLACE(@@SESSION.sql_mode, 'NO_BACKSLASH_ESCAPES', '')";
+// The same after a reset, which also forgets the character set of the handshake.
+constexpr char kSessionSetUpAfterReset[] =
+    "SET NAMES utf8mb4, SESSION sql_mode = REPLACE(@@SESSION.sql_mode, 'NO_BACKSLASH_ESCAPES', '')";
+
 thread_local const DbCancel* t_cancel = nullptr;
 
 // Every wait of the client library for its socket comes here: the socket and, when the
@@ -238,10 +245,7 @@ void DbConnection::connect()
     mysql_options(h, MYSQL_SET_CHARSET_NAME, "utf8mb4");
     int (*wait)(my_socket, my_bool, int) = waitForSocket;
     mysql_optionsv(h, MARIADB_OPT_IO_WAIT, wait);
-    // Request values reach the SQL text as string literals escaped with backslashes;
-    // a server whose mode reads backslashes literally would let them out of the literal.
-    mysql_options(h, MYSQL_INIT_COMMAND,
-                  "SET SESSION sql_mode = REPLACE(@@SESSION.sql_mode, 'NO_BACKSLASH_ESCAPES', '')");
+    mysql_options(h, MYSQL_INIT_COMMAND, kSessionSetUp);
     const QByteArray server = m_params.server.toUtf8();
     const QByteArray user = m_params.user.toUtf8();
     const QByteArray password = m_params.password.toUtf8();
@@ -254,6 +258,19 @@ void DbConnection::connect()
     }
     m_handle = h;
     if (onAfterConnect) onAfterConnect();
+}
+
+bool DbConnection::reset()
+{
+    ensureThread();
+    if (!m_handle) return false;
+    if (mysql_reset_connection(m_handle) != 0 ||
+        mysql_real_query(m_handle, kSessionSetUpAfterReset, sizeof kSessionSetUpAfterReset - 1) != 0) {
+        dropHandle();
+        return false;
+    }
+    drainResults(m_handle);
+    return true;
 }
 
 void DbConnection::dropHandle()

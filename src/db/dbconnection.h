@@ -150,6 +150,10 @@ public:
     // Opens the connection (connect time-out 30 s, utf8mb4, TCP). An open connection is
     // closed first. Throws DbError; runs the after-connect event on success.
     void connect();
+    // Makes an open connection as good as new for its next user: the server forgets the
+    // session (mysql_reset_connection) and the session set-up of connect() runs again.
+    // False, with the connection closed, when that fails.
+    bool reset();
     // Closes an open connection and runs the after-disconnect event; nothing when closed.
     void close();
     bool connected() const { return m_handle != nullptr; }

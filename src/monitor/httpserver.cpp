@@ -12,11 +12,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "common/eventlog.h"
 #include "common/mainthread.h"
 #include "common/regional.h"
 #include "common/threadpool.h"
 #include "db/dbconnection.h"
-#include "monitor/eventlog.h"
 #include "server/connection.h"
 #include "server/servercontext.h"
 #include "server/tserverthread.h"
@@ -188,7 +188,7 @@ void HttpServer::httpserverGetThread(int fd, const QString& address)
     Logger(u'[' + regional::timeStamp() + QStringLiteral("] \t{httpserverGetThread} Client connected \tIP [") + address +
            QStringLiteral("] \tCreating ThreadID [") + QString::number(id) + QStringLiteral("], SocketHandle [") +
            QString::number(connection->handle()) + u']');
-    if (m_countConnection) mainthread::runSync(m_countConnection);
+    if (m_countConnection) mainthread::post(m_countConnection);
 }
 
 void HttpServer::readArrived(Waiting& w)

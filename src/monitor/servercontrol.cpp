@@ -8,10 +8,10 @@
 #include "cache/cachefiles.h"
 #include "cache/cachemaintenance.h"
 #include "common/errors.h"
+#include "common/eventlog.h"
 #include "common/mainthread.h"
 #include "common/operatorui.h"
 #include "common/regional.h"
-#include "monitor/eventlog.h"
 #include "queries/preparation.h"
 #include "server/connection.h"
 #include "server/tserverthread.h"
@@ -48,14 +48,14 @@ QString CoreRequestSteps::saveQueryAs(TServerThread& request, const QString& pre
 {
     // one consistent set of work-database parameters for the whole request
     const auto work = m_databases.workParams().load();
-    return _SaveQueryAS(request, preparedQuery, *work);
+    return _SaveQueryAS(request, preparedQuery, *work, &m_databases.workPool());
 }
 
 void CoreRequestSteps::storeInCache(TServerThread& request, const QString& answer) { CacheStore(request, answer); }
 
 void CoreRequestSteps::countRequest()
 {
-    mainthread::runSync([this] { m_statistics.countRequest(); });
+    mainthread::post([this] { m_statistics.countRequest(); });
 }
 
 DbParams dbParams(const ConnectionFields& f) { return DbParams{f.ip, f.port, f.database, f.user, f.psw}; }
@@ -97,11 +97,13 @@ ServerControl::ServerControl(OperatorUi& ui, RequestStatistics::Clock clock)
         CleanCacheByPolicies(in);
     };
     m_scheduler = std::make_unique<Scheduler>(std::move(tasks), ui, clock);
+    EventLog::instance().setHandOverFailureHandler([this](const QString& message) { m_failures.report(message); });
 }
 
 ServerControl::~ServerControl()
 {
     if (m_running) stop();
+    EventLog::instance().setHandOverFailureHandler({});
 }
 
 void ServerControl::changed()

@@ -161,7 +161,7 @@ QString PreparingQuery(const QString& queriesFolder, const QString& name, const 
     if (!file.flag(QStringLiteral("q_active"), false))
         return prepareFromFileText(fileText, name, inputParameters, true);
     const QString result = prepareFromFileText(fileText, name, inputParameters, false);
-    mainthread::runSync([&] { ShowLastPreparedQuery(result); });
+    mainthread::post([result] { ShowLastPreparedQuery(result); });
     return result;
 }
 

@@ -1,4 +1,4 @@
-#include "monitor/eventlog.h"
+#include "common/eventlog.h"
 
 #include "common/errors.h"
 #include "common/files.h"
@@ -65,9 +65,29 @@ void EventLog::setClockForTesting(std::function<QDateTime()> clock) { m_clock = 
 
 QDateTime EventLog::now() const { return m_clock ? m_clock() : QDateTime::currentDateTime(); }
 
+void EventLog::setHandOverFailureHandler(std::function<void(const QString&)> handler)
+{
+    m_handOverFailure = std::move(handler);
+}
+
+void EventLog::handOverFailed(const QString& message) const
+{
+    if (m_handOverFailure) m_handOverFailure(message);
+}
+
 void Logger(const QString& line)
 {
-    mainthread::runSync([&line] { EventLog::instance().append(line); });
+    if (mainthread::isMainThread()) {
+        EventLog::instance().append(line);
+        return;
+    }
+    mainthread::post([line] {
+        try {
+            EventLog::instance().append(line);
+        } catch (...) {
+            EventLog::instance().handOverFailed(currentErrorMessage());
+        }
+    });
 }
 
 QString standardLogLine(const QString& message, const QString& address, qintptr handle)
