@@ -131,6 +131,9 @@ QString _SaveQueryAS(const SaveQueryRequest& request, const QString& preparedQue
             std::unique_ptr<DbResult> result = connection.openStreaming(preparedQuery);
             empty = !(result->fieldCount() > 0 && result->next());
             if (!empty) {
+                // A markup body is the answer's last part: the rows go straight behind the
+                // header lines instead of into a second copy of the whole answer.
+                if (!format.isText()) body = answerHeader(request, format, false) % kCrLf;
                 writer->begin(body, result->fieldNames());
                 std::vector<QString> values(size_t(result->fieldCount()));
                 do {
@@ -151,6 +154,7 @@ QString _SaveQueryAS(const SaveQueryRequest& request, const QString& preparedQue
             // UTF-8 with a byte-order mark, each byte carried as its Windows-1252 character.
             body = cp1252::decode(QByteArray("\xEF\xBB\xBF") + body.toUtf8());
         }
+        if (!empty && !format.isText()) return body;
         return answerHeader(request, format, empty) % kCrLf % body;
     } catch (...) {
         const QString error = wrongQueryErrorText();

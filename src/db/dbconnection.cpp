@@ -105,16 +105,54 @@ bool isBinaryField(const MYSQL_FIELD& f)
     }
 }
 
+// The number of `count` digits at `at`; -1 when one of them is no digit.
+int digitsAt(const QByteArray& raw, qsizetype at, int count)
+{
+    int v = 0;
+    for (int i = 0; i < count; ++i) {
+        const char c = raw[at + i];
+        if (c < '0' || c > '9') return -1;
+        v = v * 10 + (c - '0');
+    }
+    return v;
+}
+
+// "yyyy-MM-dd" at the start of `raw`, read without a format parser (one per row).
+QDate dateAtStart(const QByteArray& raw)
+{
+    if (raw.size() >= 10 && raw[4] == '-' && raw[7] == '-') {
+        const int y = digitsAt(raw, 0, 4), m = digitsAt(raw, 5, 2), d = digitsAt(raw, 8, 2);
+        if (y >= 0 && m >= 0 && d >= 0) {
+            const QDate date(y, m, d);
+            if (date.isValid()) return date;
+        }
+    }
+    return QDate::fromString(QString::fromLatin1(raw.left(10)), QStringLiteral("yyyy-MM-dd"));
+}
+
+// "HH:mm:ss" at position 11 of `raw`.
+QTime timeAtEleven(const QByteArray& raw)
+{
+    if (raw.size() >= 19 && raw[13] == ':' && raw[16] == ':') {
+        const int h = digitsAt(raw, 11, 2), m = digitsAt(raw, 14, 2), sec = digitsAt(raw, 17, 2);
+        if (h >= 0 && m >= 0 && sec >= 0) {
+            const QTime time(h, m, sec);
+            if (time.isValid()) return time;
+        }
+    }
+    return QTime::fromString(QString::fromLatin1(raw.mid(11, 8)), QStringLiteral("HH:mm:ss"));
+}
+
 QString dateText(const QByteArray& raw)
 {
-    const QDate d = QDate::fromString(QString::fromLatin1(raw.left(10)), QStringLiteral("yyyy-MM-dd"));
+    const QDate d = dateAtStart(raw);
     return d.isValid() ? regional::shortDate(d) : QString::fromUtf8(raw);
 }
 
 QString dateTimeText(const QByteArray& raw)
 {
-    const QDate d = QDate::fromString(QString::fromLatin1(raw.left(10)), QStringLiteral("yyyy-MM-dd"));
-    const QTime t = QTime::fromString(QString::fromLatin1(raw.mid(11, 8)), QStringLiteral("HH:mm:ss"));
+    const QDate d = dateAtStart(raw);
+    const QTime t = timeAtEleven(raw);
     if (!d.isValid() || !t.isValid() || raw.size() < 19) return QString::fromUtf8(raw);
     return regional::shortDate(d) + u' ' + regional::longTime(t);
 }
