@@ -117,29 +117,30 @@ int digitsAt(const QByteArray& raw, qsizetype at, int count)
     return v;
 }
 
+// Three numbers "n<sep>nn<sep>nn" at `at` of `raw`, the first `firstWidth` digits wide.
+bool threeNumbersAt(const QByteArray& raw, qsizetype at, int firstWidth, char sep, int (&n)[3])
+{
+    const qsizetype second = at + firstWidth + 1, third = second + 3;
+    if (raw.size() < third + 2 || raw[second - 1] != sep || raw[third - 1] != sep) return false;
+    n[0] = digitsAt(raw, at, firstWidth);
+    n[1] = digitsAt(raw, second, 2);
+    n[2] = digitsAt(raw, third, 2);
+    return n[0] >= 0 && n[1] >= 0 && n[2] >= 0;
+}
+
 // "yyyy-MM-dd" at the start of `raw`, read without a format parser (one per row).
 QDate dateAtStart(const QByteArray& raw)
 {
-    if (raw.size() >= 10 && raw[4] == '-' && raw[7] == '-') {
-        const int y = digitsAt(raw, 0, 4), m = digitsAt(raw, 5, 2), d = digitsAt(raw, 8, 2);
-        if (y >= 0 && m >= 0 && d >= 0) {
-            const QDate date(y, m, d);
-            if (date.isValid()) return date;
-        }
-    }
+    int n[3];
+    if (threeNumbersAt(raw, 0, 4, '-', n) && QDate::isValid(n[0], n[1], n[2])) return QDate(n[0], n[1], n[2]);
     return QDate::fromString(QString::fromLatin1(raw.left(10)), QStringLiteral("yyyy-MM-dd"));
 }
 
 // "HH:mm:ss" at position 11 of `raw`.
 QTime timeAtEleven(const QByteArray& raw)
 {
-    if (raw.size() >= 19 && raw[13] == ':' && raw[16] == ':') {
-        const int h = digitsAt(raw, 11, 2), m = digitsAt(raw, 14, 2), sec = digitsAt(raw, 17, 2);
-        if (h >= 0 && m >= 0 && sec >= 0) {
-            const QTime time(h, m, sec);
-            if (time.isValid()) return time;
-        }
-    }
+    int n[3];
+    if (threeNumbersAt(raw, 11, 2, ':', n) && QTime::isValid(n[0], n[1], n[2])) return QTime(n[0], n[1], n[2]);
     return QTime::fromString(QString::fromLatin1(raw.mid(11, 8)), QStringLiteral("HH:mm:ss"));
 }
 
