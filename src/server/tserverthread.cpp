@@ -3,7 +3,6 @@
 #include <QDate>
 #include <QDir>
 #include <chrono>
-#include <thread>
 
 #include "common/cp1252.h"
 #include "common/errors.h"
