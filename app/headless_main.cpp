@@ -1,7 +1,7 @@
 // veldra-headless: the server without a window. It reads veldra.ini from the program
 // folder, STARTs as the START button does and runs until SIGINT or SIGTERM, which STOP
-// it. Every event-log line goes to stdout (buffered: written at least every 100 ms and at exit); the status line and every
-// operator message go to stderr.
+// it. Every event-log line goes to stdout (buffered: written at least every 100 ms and
+// at exit); the status line and every operator message go to stderr.
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTimer>
