@@ -95,9 +95,29 @@ void EventLog::setClockForTesting(WallClock clock) { m_clock = std::move(clock);
 
 QDateTime EventLog::now() const { return m_clock.now(); }
 
+void EventLog::setHandOverFailureHandler(std::function<void(const QString&)> handler)
+{
+    m_handOverFailure = std::move(handler);
+}
+
+void EventLog::handOverFailed(const QString& message) const
+{
+    if (m_handOverFailure) m_handOverFailure(message);
+}
+
 void Logger(const QString& line)
 {
-    mainthread::runSync([&line] { EventLog::instance().append(line); });
+    if (mainthread::isMainThread()) {
+        EventLog::instance().append(line);
+        return;
+    }
+    mainthread::post([line] {
+        try {
+            EventLog::instance().append(line);
+        } catch (...) {
+            EventLog::instance().handOverFailed(currentErrorMessage());
+        }
+    });
 }
 
 QString standardLogLine(const QString& message, const QString& address, qintptr handle)

@@ -53,6 +53,11 @@ public:
     // Writes every line to `path` (UTF-8 with a byte-order mark, CR LF after each line).
     void saveTo(const QString& path) const;
 
+    // Where a failed save goes when the line that caused it came from another thread,
+    // which did not wait for it (the operator's failure messages).
+    void setHandOverFailureHandler(std::function<void(const QString&)> handler);
+    void handOverFailed(const QString& message) const;
+
     // The clock of the saved file names; WallClock() restores the system clock.
     void setClockForTesting(WallClock clock);
 
@@ -66,10 +71,13 @@ private:
     qint32 m_limit = 0;
     QString m_pathToLogs;
     WallClock m_clock;
+    std::function<void(const QString&)> m_handOverFailure;
 };
 
-// Appends one line to the event log from any thread; returns once the main thread
-// has appended it. A failed save of the log reaches the caller.
+// Appends one line to the event log from any thread. In the main thread it appends at
+// once and a failed save of the log reaches the caller. From another thread it hands
+// the line over without waiting: the lines of one thread keep their order, and a failed
+// save goes to the hand-over failure handler.
 void Logger(const QString& line);
 
 // "[" time "] " TAB message TAB "IP [" address "] " TAB "SocketHandle [" handle "]"

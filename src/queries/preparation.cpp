@@ -242,7 +242,7 @@ PreparationResult PreparingQuery(const QString& queriesFolder, const QString& na
     const QueryFile file = QueryFile::fromText(fileText);
     if (!file.flag(QStringLiteral("q_active"), false)) return prepareForRequest(fileText, name, inputParameters, true);
     const PreparationResult result = prepareForRequest(fileText, name, inputParameters, false);
-    mainthread::runSync([&] { ShowLastPreparedQuery(result.text); });
+    mainthread::post([text = result.text] { ShowLastPreparedQuery(text); });
     return result;
 }
 

@@ -85,7 +85,7 @@ protected:
         auto conn = std::make_shared<ClientConnection>(fds[0], QStringLiteral("127.0.0.1"));
         if (::write(fds[1], request.constData(), size_t(request.size())) != request.size()) return {};
         std::thread t([&] {
-            TServerThread thread(conn, context, ++ids);
+            TServerThread thread(conn, context, ++ids, request);
             thread.ClientExecute();
         });
         QByteArray all;

@@ -90,23 +90,24 @@ TEST_F(EventLogFiles, AFailedSaveReachesTheWriterAndKeepsTheLines)
     EXPECT_EQ(readTextFileLines(dir.path() + QStringLiteral("/gone/mainlog-08032024211205.log")).size(), 4);
 }
 
-TEST(EventLogLogger, AFailedSaveReachesTheLoggingThread)
+TEST(EventLogLogger, LinesOfOtherThreadsArriveInOrderAndAFailedSaveReachesTheHandler)
 {
     QTemporaryDir dir;
     EventLog& log = EventLog::instance();
     log.clear();
-    log.startSizeCheck(0, dir.path() + QStringLiteral("/gone/"));
-    const QString caught = test::inWorker([] {
-        try {
-            Logger(QStringLiteral("from a request thread"));
-        } catch (const std::exception& e) {
-            return errorTypeName(e);
-        }
-        return QString();
+    QStringList failures;
+    log.setHandOverFailureHandler([&](const QString& message) { failures << message; });
+    log.startSizeCheck(2, dir.path() + QStringLiteral("/gone/"));
+    // the thread does not wait for the main thread
+    test::inWorker([] {
+        for (int i = 1; i <= 3; ++i) Logger(QStringLiteral("line %1").arg(i));
+        return 0;
     });
     log.stopSizeCheck();
-    EXPECT_EQ(caught, QStringLiteral("EFileError"));
-    EXPECT_EQ(log.lines(), QStringList{QStringLiteral("from a request thread")});
+    log.setHandOverFailureHandler({});
+    EXPECT_EQ(log.lines(), QStringList({QStringLiteral("line 1"), QStringLiteral("line 2"), QStringLiteral("line 3")}));
+    ASSERT_EQ(failures.size(), 1);
+    EXPECT_TRUE(failures[0].contains(QLatin1String("gone"))) << failures[0].toStdString();
     log.clear();
 }
 

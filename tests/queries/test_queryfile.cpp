@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QStringEncoder>
 #include <QTemporaryDir>
+#include <thread>
 
 #include "common/errors.h"
 #include "common/files.h"
@@ -292,4 +293,20 @@ TEST_F(QueryFileTest, ReaderTable)
 
         EXPECT_EQ(shareListLines(folder, {QStringLiteral("f")}), row.shareList);
     }
+}
+
+TEST_F(QueryFileTest, AChangedFileIsReadAgainEvenAtTheSameSize)
+{
+    const QString path = folder + QStringLiteral("kept.qr");
+    putBytes(path, "<#q_descript>one</#q_descript>");
+    EXPECT_EQ(QueryFile::read(path).item(QStringLiteral("q_descript")), QStringLiteral("one"));
+    // the same size, written within the same second (file times move in clock ticks of
+    // up to 10 ms: an operator's save is never that quick)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    putBytes(path, "<#q_descript>two</#q_descript>");
+    EXPECT_EQ(QueryFile::read(path).item(QStringLiteral("q_descript")), QStringLiteral("two"));
+    putBytes(path, "<#q_descript>three</#q_descript>");
+    EXPECT_EQ(QueryFile::read(path).item(QStringLiteral("q_descript")), QStringLiteral("three"));
+    QFile::remove(path);
+    EXPECT_THROW(QueryFile::read(path), FileError);
 }

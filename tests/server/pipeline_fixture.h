@@ -40,6 +40,8 @@ public:
     bool cacheHit = false;
     std::function<void()> duringAccess;  // runs inside the access decision
     bool abortInPrepare = false;         // the connection ends while the query is prepared
+    // Runs in place of the scripted answer, outside the recording lock (many at once).
+    std::function<QString(TServerThread&)> execute;
 
     struct Seen {
         QString name;
@@ -82,6 +84,7 @@ public:
     }
     QString saveQueryAs(TServerThread& r, const QString&) override
     {
+        if (execute) return execute(r);
         std::lock_guard lock(m);
         seen.push_back({r.NameRequest, r.TestClient, r.DateActive, r.NecessaryFormatAnswer, r._email, r._seccode});
         return answers.value(r.NameRequest, QStringLiteral("HTTP/1.1 200 OK\r\n\r\nanswer ") + r.NameRequest);
