@@ -5,6 +5,7 @@
 // the main thread it runs at once. An exception thrown by the function reaches the
 // caller. While the main thread waits for other threads (STOP), it keeps serving
 // hand-overs through servePending().
+#include <QString>
 #include <functional>
 
 namespace veldra::mainthread {
@@ -19,5 +20,17 @@ void post(std::function<void()> fn);
 void servePending();
 // Serves hand-overs until `done` returns true (checked about every 2 ms); main thread only.
 void serveUntil(const std::function<bool()>& done);
+
+// A long wait of the main thread (a database connect, a walk over many files): with a
+// waiting indicator installed, `fn` runs on a helper thread while the main thread keeps
+// repainting and serving hand-overs, takes no user input, and the indicator shows `what`.
+// Off the main thread, or without an indicator, `fn` simply runs. Either way it returns
+// when `fn` has ended; an exception thrown by `fn` reaches the caller.
+void runLongWait(const QString& what, const std::function<void()>& fn);
+// True while the main thread is inside runLongWait.
+bool inLongWait();
+// The window shows the wait: `begin` with what it is doing, `end` when it is over.
+// Empty functions remove the indicator.
+void setLongWaitIndicator(std::function<void(const QString& what)> begin, std::function<void()> end);
 
 }  // namespace veldra::mainthread

@@ -3,6 +3,7 @@
 #include <QTimer>
 
 #include "common/errors.h"
+#include "common/mainthread.h"
 #include "common/operatorui.h"
 #include "common/regional.h"
 
@@ -60,6 +61,9 @@ void Scheduler::dailyStep(bool& marker, const QString& time, const std::function
 
 void Scheduler::tick()
 {
+    // A tick that comes while the main thread waits for a database or a file walk is
+    // dropped, as it would be by a thread blocked in that wait.
+    if (mainthread::inLongWait()) return;
     try {
         runTick();
     } catch (const std::exception& e) {

@@ -74,6 +74,8 @@ public:
 
     // The client-list reload with the page's connection values.
     void loadClientLists();
+    // TEST CONNECT with the page's connection values.
+    void testConnect();
     // The running settings as START took them.
     std::shared_ptr<const TServerSettings> runningSettings() const { return m_context.settings.load(); }
 
@@ -89,6 +91,8 @@ public:
     std::function<void()> onStateChanged;
     // START shows the status page.
     std::function<void()> showStatusPage;
+    // Called after the settings file was read into the page (start-up and START).
+    std::function<void()> onPageLoaded;
     // The listening port while running; 0 otherwise.
     quint16 listeningPort() const { return m_http.isOpen() ? m_http.port() : 0; }
 
