@@ -20,6 +20,7 @@ void Scheduler::startTimer()
 {
     if (!m_timer) {
         m_timer = std::make_unique<QTimer>();
+        m_timer->setObjectName(QStringLiteral("Timer1"));
         m_timer->setInterval(1000);
         QObject::connect(m_timer.get(), &QTimer::timeout, [this] { tick(); });
     }
