@@ -12,6 +12,7 @@
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
+#include "common/answerformat.h"
 #include "common/operatorui.h"
 #include "config/settings.h"
 #include "console/consolestyle.h"
@@ -120,7 +121,7 @@ MainSettingsTab::MainSettingsTab(ServerControl& control, OperatorUi& ui, QWidget
     m_logLines = labelledField(logLabel, QStringLiteral("EditSaveLogEachLines"));
     auto* formatLabel = fieldLabel(QStringLiteral("Default answer in format"));
     m_format = named(new QComboBox, QStringLiteral("ComboFormatAnswer"), formatLabel->text());
-    m_format->addItems(answerFormatNames());
+    m_format->addItems(AnswerFormat::names());
     formatLabel->setBuddy(m_format);
     auto* linkLabel = fieldLabel(QStringLiteral("Url link description service"));
     m_link = labelledField(linkLabel, QStringLiteral("EditLinkToDescriptionService"));

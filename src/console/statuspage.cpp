@@ -13,7 +13,7 @@
 #include "common/operatorui.h"
 #include "common/text.h"
 #include "console/consolestyle.h"
-#include "monitor/eventlog.h"
+#include "common/eventlog.h"
 #include "monitor/servercontrol.h"
 
 namespace veldra {

@@ -9,7 +9,7 @@
 #include "common/files.h"
 #include "common/mainthread.h"
 #include "console/mainwindow.h"
-#include "monitor/eventlog.h"
+#include "common/eventlog.h"
 #include "support/support.h"
 
 // Skips the test when no test database is configured (fails when CI=true).
