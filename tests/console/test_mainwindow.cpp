@@ -140,6 +140,8 @@ private slots:
         bool seenCursor = false;
         bool closed = true;
         int ticks = 0;
+        int memoryTicks = -1;
+        const int memoryTicksBefore = w.control().scheduler().memoryTickCount();
         QTimer probe;
         // runs inside the wait: the window still handles its events
         connect(&probe, &QTimer::timeout, &w, [&] {
@@ -147,6 +149,9 @@ private slots:
             seenText = w.waitText();
             seenCursor = QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
             closed = w.close();
+            // a scheduler tick in the middle of the wait is dropped
+            w.control().scheduler().tick();
+            memoryTicks = w.control().scheduler().memoryTickCount();
         });
         probe.start(20);
         mainthread::runLongWait(QStringLiteral("Counting the cache files ..."),
@@ -156,6 +161,7 @@ private slots:
         QCOMPARE(seenText, QStringLiteral("Counting the cache files ..."));
         QVERIFY(seenCursor);
         QVERIFY(!closed);
+        QCOMPARE(memoryTicks, memoryTicksBefore);
         QVERIFY(w.isVisible());
         QCOMPARE(w.waitText(), QString());
         QVERIFY(!QApplication::overrideCursor());
