@@ -16,6 +16,7 @@
 #include "console/consolestyle.h"
 #include "console/mainsettingstab.h"
 #include "console/statuspage.h"
+#include "console/updatebutton.h"
 #include "version.h"
 
 namespace veldra {
@@ -100,6 +101,7 @@ QWidget* TForm1::buildLeftColumn()
     m_update->setFont(small);
     m_update->setStyleSheet(QStringLiteral("color: red;"));
     m_update->hide();
+    m_updater = new UpdateButton(this, m_update, m_forwardingUi, [this] { return m_control->running(); });
     m_startStop = captionButton(QStringLiteral("START"), QStringLiteral("SpeedButton1"));
     m_startStop->setAccessibleName(QStringLiteral("START/STOP"));
     m_startStop->setFont(sansFont(24, true));
@@ -208,7 +210,7 @@ void TForm1::paintEvent(QPaintEvent* event)
     const QString version = QStringLiteral(VELDRA_VERSION);
     setWindowTitle(windowTitle() + QStringLiteral(" ver [") + version + QStringLiteral("] - created by Tarnwick"));
     m_update->hide();
-    if (versionCheck) versionCheck(version);
+    m_updater->checkAfterFirstPaint(version);
 }
 
 void TForm1::closeEvent(QCloseEvent* event)

@@ -22,6 +22,7 @@ class CachePage;
 class ConnectionsTab;
 class MainSettingsTab;
 class StatusPage;
+class UpdateButton;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -51,9 +52,6 @@ public:
     // The word of what the window waits for; empty when it waits for nothing.
     QString waitText() const;
 
-    // The version check, run at the first paint with the program version; it reports
-    // an available update with showUpdateButton(true).
-    std::function<void(const QString& version)> versionCheck;
     void showUpdateButton(bool shown);
 
 protected:
@@ -88,6 +86,7 @@ private:
     QStackedWidget* m_pages = nullptr;
     QPushButton* m_startStop = nullptr;
     QPushButton* m_update = nullptr;
+    UpdateButton* m_updater = nullptr;
     StatusPage* m_statusPage = nullptr;
     QTabWidget* m_settingsTabs = nullptr;
     MainSettingsTab* m_mainSettings = nullptr;
