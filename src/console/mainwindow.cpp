@@ -167,8 +167,6 @@ void TForm1::showConnectTab()
     m_settingsTabs->setCurrentWidget(m_connections);
 }
 
-void TForm1::showUpdateButton(bool shown) { m_update->setVisible(shown); }
-
 QString TForm1::waitText() const { return m_waitLabel->text(); }
 
 void TForm1::refresh()

@@ -4,7 +4,6 @@
 // itself: the pages write their values into ServerControl, ask the operator through
 // WidgetOperator and show the results.
 #include <QMainWindow>
-#include <functional>
 #include <memory>
 
 #include "console/widgetoperator.h"
@@ -51,8 +50,6 @@ public:
     QTabWidget* settingsTabs() const { return m_settingsTabs; }
     // The word of what the window waits for; empty when it waits for nothing.
     QString waitText() const;
-
-    void showUpdateButton(bool shown);
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -43,8 +43,6 @@ private slots:
         QCOMPARE(w.windowTitle(), QStringLiteral("Veldra | server  ver [") + QStringLiteral(VELDRA_VERSION) +
                                       QStringLiteral("] - created by Tarnwick"));
         QVERIFY(!w.updateButton()->isVisible());
-        w.showUpdateButton(true);
-        QVERIFY(w.updateButton()->isVisible());
         QCOMPARE(w.minimumSize(), QSize(1119, 682));
         w.resize(800, 500);
         QVERIFY(w.width() >= 1119 && w.height() >= 682);
