@@ -2,6 +2,7 @@
 # waiting for START.
 #   veldra_ini FOLDER HTTP_PORT DB_HOST DB_PORT DB_USER DB_PASSWORD CLIENT_DB WORK_DB
 #       -> FOLDER/veldra.ini, its default folders under FOLDER (created)
+#   demo_queries FOLDER  -> the sample functions in FOLDER/QUERIES, an empty FOLDER/CACHE-VELDRA
 #   test_db_create NAME...  -> creates the databases on the VELDRA_TEST_DB_* server
 #   veldra_wait_started PID ERRFILE  -> waits (60 s at most) for the START line
 
@@ -23,6 +24,18 @@ veldra_ini() {
     conn connect_work_data "$workdb"
   } >"$prog/veldra.ini"
   chmod 600 "$prog/veldra.ini"
+}
+
+demo_queries() {
+  local prog="$1" f
+  local here
+  here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+  rm -f "$prog"/QUERIES/*.qr
+  for f in "$here"/demo-data/queries/*.qr; do
+    # query function files are UTF-8 with a byte-order mark and CR LF line ends
+    { printf '\xEF\xBB\xBF'; sed 's/$/\r/' "$f"; } >"$prog/QUERIES/$(basename "$f")"
+  done
+  rm -rf "$prog"/CACHE-VELDRA/*
 }
 
 test_db_create() {

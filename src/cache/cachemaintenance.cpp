@@ -6,6 +6,7 @@
 
 #include "common/errors.h"
 #include "common/files.h"
+#include "common/mainthread.h"
 #include "common/operatorui.h"
 #include "common/text.h"
 #include "queries/queryfile.h"
@@ -80,11 +81,11 @@ qint64 statisticsSizeMB(const QString& statistics)
     return textBetween(statistics, QStringLiteral("<sizeMB>"), QStringLiteral("</sizeMB>")).toLongLong();
 }
 
-void CleanCacheByPolicies(const CleaningInputs& in, const QDateTime& now)
+namespace {
+
+// Walks every cache file of every function folder: the long part of a cleaning.
+void cleanByPolicies(const CleaningInputs& in, const QDateTime& now)
 {
-    if (!isExistingFolder(in.pageQueriesFolder) || !isExistingFolder(in.pageCacheFolder)) return;
-    // An empty running folder would name the working folder: never list or delete there.
-    if (!isExistingFolder(in.pathToQueries) || !isExistingFolder(in.pathToCache)) return;
     const CachePolicies& p = in.policies;
     QStringList functions;
     qint64 totalMB = 0;
@@ -107,6 +108,16 @@ void CleanCacheByPolicies(const CleaningInputs& in, const QDateTime& now)
     }
 }
 
+}  // namespace
+
+void CleanCacheByPolicies(const CleaningInputs& in, const QDateTime& now)
+{
+    if (!isExistingFolder(in.pageQueriesFolder) || !isExistingFolder(in.pageCacheFolder)) return;
+    // An empty running folder would name the working folder: never list or delete there.
+    if (!isExistingFolder(in.pathToQueries) || !isExistingFolder(in.pathToCache)) return;
+    mainthread::runLongWait(QStringLiteral("Cleaning the cache ..."), [&] { cleanByPolicies(in, now); });
+}
+
 void cachePageUpdateList(CachePageModel& page, const CachePageFolders& folders, OperatorUi& ui)
 {
     page = CachePageModel{};
@@ -120,18 +131,22 @@ void cachePageUpdateList(CachePageModel& page, const CachePageFolders& folders, 
     }
     const QString queries = consoleFolder(folders.queriesFolder);
     const QString cacheRoot = consoleFolder(folders.cacheFolder);
-    qint64 totalCount = 0;
-    qint64 totalMB = 0;
-    for (const QString& name : listQueryFunctions(queries)) {
-        const QString folder = cacheRoot + name;
-        if (!QFileInfo(folder).isDir()) continue;
-        page.functions << name;
-        const QString stats = CacheFolderStatistics(folder + u'/', false);
-        totalCount += statisticsCount(stats);
-        totalMB += statisticsSizeMB(stats);
-        page.countAll = QStringLiteral("Count cache files in all folders : %1").arg(totalCount);
-        page.sizeAll = QStringLiteral("Sum size all cache files : %1 Mb").arg(totalMB);
-    }
+    CachePageModel listed = page;
+    mainthread::runLongWait(QStringLiteral("Counting the cache files ..."), [&] {
+        qint64 totalCount = 0;
+        qint64 totalMB = 0;
+        for (const QString& name : listQueryFunctions(queries)) {
+            const QString folder = cacheRoot + name;
+            if (!QFileInfo(folder).isDir()) continue;
+            listed.functions << name;
+            const QString stats = CacheFolderStatistics(folder + u'/', false);
+            totalCount += statisticsCount(stats);
+            totalMB += statisticsSizeMB(stats);
+            listed.countAll = QStringLiteral("Count cache files in all folders : %1").arg(totalCount);
+            listed.sizeAll = QStringLiteral("Sum size all cache files : %1 Mb").arg(totalMB);
+        }
+    });
+    page = listed;
     page.countFunctions = QStringLiteral("Count functions (folders) : %1").arg(page.functions.size());
 }
 
@@ -140,7 +155,10 @@ void cachePageSelect(CachePageModel& page, int index, const CachePageFolders& fo
     if (page.functions.isEmpty() || index < 0 || index >= page.functions.size()) return;
     page.selected = index;
     if (trim(folders.cacheFolder).isEmpty()) return;
-    const QString stats = CacheFolderStatistics(consoleFolder(folders.cacheFolder) + page.functions[index] + u'/', false);
+    const QString folder = consoleFolder(folders.cacheFolder) + page.functions[index] + u'/';
+    QString stats;
+    mainthread::runLongWait(QStringLiteral("Counting the cache files ..."),
+                            [&] { stats = CacheFolderStatistics(folder, false); });
     page.countInFolder = QStringLiteral("Count cache files in folder : %1").arg(statisticsCount(stats));
     page.sizeInFolder = QStringLiteral("Sum size all cache files in folder : %1 Mb").arg(statisticsSizeMB(stats));
 }
@@ -153,7 +171,7 @@ void cachePageDeleteSelected(CachePageModel& page, const CachePageFolders& folde
     if (!isExistingFolder(folders.cacheFolder)) return;
     const QString folder = consoleFolder(folders.cacheFolder) + name;
     if (!QFileInfo(folder).isDir()) return;
-    recursiveDelete(folder);
+    mainthread::runLongWait(QStringLiteral("Deleting cache files ..."), [&] { recursiveDelete(folder); });
     cachePageUpdateList(page, folders, ui);
 }
 
@@ -163,8 +181,10 @@ void cachePageCleanFull(CachePageModel& page, const CachePageFolders& folders, O
     if (!ui.askYesNo(QStringLiteral("Clean full cache for all function ?"))) return;
     if (isExistingFolder(folders.cacheFolder)) {
         const QString cacheRoot = consoleFolder(folders.cacheFolder);
-        for (const QString& name : page.functions)
-            if (QFileInfo(cacheRoot + name).isDir()) recursiveDelete(cacheRoot + name);
+        mainthread::runLongWait(QStringLiteral("Deleting cache files ..."), [&] {
+            for (const QString& name : page.functions)
+                if (QFileInfo(cacheRoot + name).isDir()) recursiveDelete(cacheRoot + name);
+        });
     }
     cachePageUpdateList(page, folders, ui);
 }

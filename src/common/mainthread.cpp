@@ -1,6 +1,7 @@
 #include "common/mainthread.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QSocketNotifier>
 #include <QThread>
 #include <cerrno>
@@ -76,6 +77,10 @@ private:
 
 Dispatcher* g_dispatcher = nullptr;
 
+std::function<void(const QString&)> g_waitBegin;
+std::function<void()> g_waitEnd;
+int g_waitDepth = 0;
+
 Dispatcher& dispatcher()
 {
     Q_ASSERT_X(g_dispatcher, "mainthread", "install() was not called");
@@ -143,6 +148,40 @@ void serveUntil(const std::function<bool()>& done)
     }
     // what was handed over before `done` came true
     dispatcher().drain();
+}
+
+void runLongWait(const QString& what, const std::function<void()>& fn)
+{
+    if (!isMainThread() || !g_waitBegin || !g_dispatcher) {
+        fn();
+        return;
+    }
+    std::exception_ptr failure;
+    QEventLoop loop;
+    // The helper's last act is a hand-over that ends the loop; hand-overs run only
+    // inside the loop, so it cannot be lost before the loop starts.
+    std::thread helper([&] {
+        try {
+            fn();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        post([&loop] { loop.quit(); });
+    });
+    ++g_waitDepth;
+    if (g_waitDepth == 1) g_waitBegin(what);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    helper.join();
+    if (--g_waitDepth == 0 && g_waitEnd) g_waitEnd();
+    if (failure) std::rethrow_exception(failure);
+}
+
+bool inLongWait() { return g_waitDepth > 0; }
+
+void setLongWaitIndicator(std::function<void(const QString& what)> begin, std::function<void()> end)
+{
+    g_waitBegin = std::move(begin);
+    g_waitEnd = std::move(end);
 }
 
 }  // namespace veldra::mainthread

@@ -9,6 +9,7 @@
 // The waiting loops (servePending, serveUntil) run hand-overs, timers and repaints but
 // take no user input: clicks and keys wait in the window system's queue until the main
 // event loop runs again, so nothing the operator does can start inside the wait.
+#include <QString>
 #include <QtGlobal>
 #include <functional>
 
@@ -29,6 +30,18 @@ void servePending();
 // Serves hand-overs until `done` returns true (checked about every 2 ms), then those
 // queued by then; main thread only.
 void serveUntil(const std::function<bool()>& done);
+
+// A long wait of the main thread (a database connect, a walk over many files): with a
+// waiting indicator installed, `fn` runs on a helper thread while the main thread keeps
+// repainting and serving hand-overs, takes no user input, and the indicator shows `what`.
+// Off the main thread, or without an indicator, `fn` simply runs. Either way it returns
+// when `fn` has ended; an exception thrown by `fn` reaches the caller.
+void runLongWait(const QString& what, const std::function<void()>& fn);
+// True while the main thread is inside runLongWait.
+bool inLongWait();
+// The window shows the wait: `begin` with what it is doing, `end` when it is over.
+// Empty functions remove the indicator.
+void setLongWaitIndicator(std::function<void(const QString& what)> begin, std::function<void()> end);
 
 }  // namespace veldra::mainthread
 

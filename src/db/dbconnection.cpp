@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "common/files.h"
+#include "common/mainthread.h"
 #include "common/regional.h"
 
 namespace veldra {
@@ -289,8 +290,14 @@ void DbConnection::connect()
     const QByteArray user = m_params.user.toUtf8();
     const QByteArray password = m_params.password.toUtf8();
     const QByteArray database = m_params.database.toUtf8();
-    if (!mysql_real_connect(h, server.constData(), user.constData(), password.constData(),
-                            database.isEmpty() ? nullptr : database.constData(), port, nullptr, 0)) {
+    bool opened = false;
+    // Up to 30 s without an answer: the window keeps repainting meanwhile.
+    mainthread::runLongWait(QStringLiteral("Connecting to the database server %1 ...").arg(m_params.server), [&] {
+        ensureThread();
+        opened = mysql_real_connect(h, server.constData(), user.constData(), password.constData(),
+                                    database.isEmpty() ? nullptr : database.constData(), port, nullptr, 0);
+    });
+    if (!opened) {
         const DbError e = errorOf(h);
         mysql_close(h);
         throw e;
@@ -329,10 +336,19 @@ void DbConnection::throwLast() { throw errorOf(m_handle); }
 st_mysql_res* DbConnection::runOnce(const QByteArray& sql, ResultKind kind)
 {
     if (!m_handle) throw DbError(QStringLiteral("EDatabaseError"), QStringLiteral("Connection is not open"));
-    if (mysql_real_query(m_handle, sql.constData(), (unsigned long)sql.size()) != 0) throwLast();
-    if (mysql_field_count(m_handle) == 0) return nullptr;
-    MYSQL_RES* res = kind == ResultKind::Streaming ? mysql_use_result(m_handle) : mysql_store_result(m_handle);
-    if (!res) throwLast();
+    bool failed = false;
+    MYSQL_RES* res = nullptr;
+    mainthread::runLongWait(QStringLiteral("Waiting for the database server ..."), [&] {
+        ensureThread();
+        if (mysql_real_query(m_handle, sql.constData(), (unsigned long)sql.size()) != 0) {
+            failed = true;
+            return;
+        }
+        if (mysql_field_count(m_handle) == 0) return;
+        res = kind == ResultKind::Streaming ? mysql_use_result(m_handle) : mysql_store_result(m_handle);
+        failed = res == nullptr;
+    });
+    if (failed) throwLast();
     return res;
 }
 

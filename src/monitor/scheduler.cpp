@@ -20,6 +20,7 @@ void Scheduler::startTimer()
 {
     if (!m_timer) {
         m_timer = std::make_unique<QTimer>();
+        m_timer->setObjectName(QStringLiteral("Timer1"));
         m_timer->setInterval(1000);
         QObject::connect(m_timer.get(), &QTimer::timeout, [this] { tick(); });
     }
@@ -62,6 +63,9 @@ void Scheduler::dailyStep(bool& marker, const QString& time, const std::function
 void Scheduler::tick()
 {
     VELDRA_ASSERT_MAIN_THREAD();
+    // A tick that comes while the main thread waits for a database or a file walk is
+    // dropped, as it would be by a thread blocked in that wait.
+    if (mainthread::inLongWait()) return;
     try {
         runTick();
     } catch (const std::exception& e) {

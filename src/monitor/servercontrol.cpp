@@ -138,6 +138,7 @@ void ServerControl::startup()
     statistics.redrawHistogram();
     // a failure is not shown at this point; START reports it
     LoadSettings(page, settingsFilePath());
+    if (onPageLoaded) onPageLoaded();
     changed();
 }
 
@@ -159,6 +160,8 @@ void ServerControl::loadClientLists()
     access.LoadListClientsAccess(databases, dbParams(page.clientTable), dbParams(page.workData));
 }
 
+void ServerControl::testConnect() { databases.TestConnect(dbParams(page.clientTable), dbParams(page.workData)); }
+
 void ServerControl::openListeningSocket()
 {
     const qint32 port = m_context.settings.load()->WorkedPort;
@@ -174,13 +177,14 @@ void ServerControl::start()
     const BusyScope busy(*this);
 
     const QString settingsFailure = LoadSettings(page, settingsFilePath());
+    if (onPageLoaded) onPageLoaded();
     changed();
     if (!settingsFailure.isEmpty()) {
         m_ui.showMessage(QStringLiteral("Need Fix settings server\r") + kStars + u'\r' + settingsFailure);
         return;
     }
 
-    databases.TestConnect(dbParams(page.clientTable), dbParams(page.workData));
+    testConnect();
     if (!databases.errorArea().isEmpty()) {
         m_ui.showMessage(QStringLiteral("Need Fix settings Mysql server(s)\r") + kStars + u'\r' +
                          databases.errorAreaText());

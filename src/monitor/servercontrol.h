@@ -80,6 +80,8 @@ public:
 
     // The client-list reload with the page's connection values.
     void loadClientLists();
+    // TEST CONNECT with the page's connection values.
+    void testConnect();
     // The running settings as START took them.
     std::shared_ptr<const TServerSettings> runningSettings() const { return m_context.settings.load(); }
 
@@ -99,6 +101,8 @@ public:
     // end, while busy() still holds: the window takes no input in between, and lets what
     // the operator did meanwhile go by unused before it takes input again.
     std::function<void(bool busy)> onBusyChanged;
+    // Called after the settings file was read into the page (start-up and START).
+    std::function<void()> onPageLoaded;
     // The listening port while running; 0 otherwise.
     quint16 listeningPort() const { return m_http.isOpen() ? m_http.port() : 0; }
 

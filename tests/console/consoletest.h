@@ -1,0 +1,54 @@
+#pragma once
+// Shared by the window's tests: a window in a program folder of its own, talking to a
+// scripted operator, and the test database for QtTest.
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+#include "common/files.h"
+#include "common/mainthread.h"
+#include "console/mainwindow.h"
+#include "common/eventlog.h"
+#include "support/support.h"
+
+// Skips the test when no test database is configured (fails when CI=true).
+#define VELDRA_QREQUIRE_DATABASE(var)                                                          \
+    const auto var##_opt = ::veldra::test::testDatabase();                                     \
+    if (!var##_opt) {                                                                          \
+        if (qEnvironmentVariable("CI") == QLatin1String("true"))                               \
+            QFAIL("CI=true and no test database (VELDRA_TEST_DB_* not set)");                   \
+        QSKIP("no test database: run scripts/test");                                           \
+    }                                                                                          \
+    const ::veldra::test::TestDatabase& var = *var##_opt
+
+namespace veldra::test {
+
+// A shown window whose program folder is a fresh temporary folder.
+struct WindowFixture {
+    QTemporaryDir dir;
+    ScriptedOperator ui;
+    std::unique_ptr<TForm1> window;
+
+    WindowFixture() { setProgramFolderForTesting(dir.path()); }
+    ~WindowFixture()
+    {
+        if (window && window->control().running()) window->control().stop();
+        window.reset();
+        EventLog::instance().clear();
+        setProgramFolderForTesting(QString());
+    }
+    // Creates and shows the window (the settings file is read at the first showing).
+    TForm1& open()
+    {
+        window = std::make_unique<TForm1>();
+        window->setOperatorUi(ui);
+        window->show();
+        if (!QTest::qWaitForWindowExposed(window.get())) qWarning("the window was not exposed");
+        return *window;
+    }
+    QString path(const QString& name) const { return dir.path() + u'/' + name; }
+    void makeFolder(const QString& name) const { QDir(dir.path()).mkpath(name); }
+};
+
+}  // namespace veldra::test
