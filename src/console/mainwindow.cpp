@@ -8,9 +8,12 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QStyle>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
 #include "common/errors.h"
+#include "console/clientaccesspage.h"
+#include "console/queryeditortab.h"
 #include "common/text.h"
 #include "monitor/eventlog.h"
 #include "version.h"
@@ -68,8 +71,12 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), m_ui(this)
 
     m_pages = new QStackedWidget;
     m_pages->addWidget(buildStatusPage());
-    m_pages->addWidget(placeholderPage(QStringLiteral("SERVER SETTINGS")));
-    m_pages->addWidget(placeholderPage(QStringLiteral(" CLIENT ACCESSS")));
+    auto* settingsTabs = new QTabWidget;
+    settingsTabs->addTab(new QueryEditorTab(*m_control, m_ui, [this] { showPage(QStringLiteral("SERVERSETTINGS")); }),
+                         QStringLiteral("  REQUESTS  "));
+    m_pages->addWidget(placeholderPage(QStringLiteral("SERVER SETTINGS"), settingsTabs));
+    m_clientAccess = new ClientAccessPage(*m_control, m_ui);
+    m_pages->addWidget(placeholderPage(QStringLiteral(" CLIENT ACCESSS"), m_clientAccess));
     m_pages->addWidget(placeholderPage(QStringLiteral("  CACHE SETTINGS  ")));
     row->addWidget(m_pages, 1);
     setCentralWidget(central);
@@ -169,11 +176,15 @@ QWidget* TForm1::buildStatusPage()
     return page;
 }
 
-QWidget* TForm1::placeholderPage(const QString& heading)
+QWidget* TForm1::placeholderPage(const QString& heading, QWidget* content)
 {
     auto* page = new QWidget;
     auto* v = new QVBoxLayout(page);
     v->addWidget(headingBar(heading));
+    if (content) {
+        v->addWidget(content, 1);
+        return page;
+    }
     v->addWidget(new QLabel(QStringLiteral("This page is edited in veldra.ini for now.")));
     v->addStretch();
     return page;
@@ -196,6 +207,7 @@ void TForm1::refresh()
     m_clock->setText(c.clockText());
     m_white->setText(c.access.whiteCountText());
     m_black->setText(c.access.blackCountText());
+    m_clientAccess->showLists();
     m_startLine->setText(c.startLine());
     m_connections->setText(c.statistics.connectionLabel());
     m_requests->setText(c.statistics.requestLabel());

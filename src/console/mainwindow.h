@@ -36,7 +36,7 @@ protected:
 
 private:
     QWidget* buildStatusPage();
-    QWidget* placeholderPage(const QString& heading);
+    QWidget* placeholderPage(const QString& heading, QWidget* content = nullptr);
     void refresh();
 
     WidgetOperator m_ui;
@@ -53,6 +53,7 @@ private:
     QLabel* m_requests = nullptr;
     QLabel* m_memory = nullptr;
     QPlainTextEdit* m_log = nullptr;
+    class ClientAccessPage* m_clientAccess = nullptr;
     bool m_showingLog = false;  // the view follows the log: not the operator's typing
     bool m_shown = false;
     bool m_painted = false;
