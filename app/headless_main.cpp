@@ -9,9 +9,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "common/eventlog.h"
 #include "common/mainthread.h"
 #include "common/operatorui.h"
-#include "monitor/eventlog.h"
 #include "monitor/servercontrol.h"
 
 namespace {

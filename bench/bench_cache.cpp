@@ -20,10 +20,10 @@
 
 #include "answers/savequeryas.h"
 #include "cache/cachefiles.h"
+#include "common/eventlog.h"
 #include "common/mainthread.h"
 #include "common/operatorui.h"
 #include "db/dbconnection.h"
-#include "monitor/eventlog.h"
 #include "monitor/httpserver.h"
 #include "server/failurereporter.h"
 #include "server/requeststeps.h"

@@ -1,10 +1,10 @@
 #include "access/accesslists.h"
 
 #include "common/errors.h"
+#include "common/eventlog.h"
 #include "common/regional.h"
 #include "common/text.h"
 #include "config/database.h"
-#include "monitor/eventlog.h"
 
 namespace veldra {
 

@@ -1,11 +1,13 @@
 #include "answers/savequeryas.h"
 
 #include <QStringBuilder>
+#include <vector>
 
+#include "common/answerformat.h"
 #include "common/cp1252.h"
 #include "common/errors.h"
+#include "common/eventlog.h"
 #include "common/text.h"
-#include "monitor/eventlog.h"
 #include "server/requestparser.h"
 #include "server/tserverthread.h"
 
@@ -14,91 +16,6 @@ namespace veldra {
 namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
-
-enum class Format { CsvSemicolon, CsvComma, TxtTab, Xml, Json, Unknown };
-
-Format formatOf(const QString& lowered)
-{
-    if (lowered == u"csv[;]") return Format::CsvSemicolon;
-    if (lowered == u"csv[,]") return Format::CsvComma;
-    if (lowered == u"txt[tab]") return Format::TxtTab;
-    if (lowered == u"xml") return Format::Xml;
-    if (lowered == u"json") return Format::Json;
-    return Format::Unknown;
-}
-
-bool isTextFormat(Format f) { return f == Format::CsvSemicolon || f == Format::CsvComma || f == Format::TxtTab; }
-
-QString separatorOf(Format f)
-{
-    switch (f) {
-    case Format::CsvSemicolon: return QStringLiteral(";");
-    case Format::CsvComma: return QStringLiteral(",");
-    case Format::TxtTab: return QStringLiteral("\t");
-    default: return QString();
-    }
-}
-
-QString contentTypeOf(Format f)
-{
-    switch (f) {
-    case Format::CsvSemicolon: return QStringLiteral("Content-Type: application/octet-stream; charset=utf-8\r\n");
-    case Format::CsvComma:
-    case Format::TxtTab: return QStringLiteral("Content-Type: application/vnd.ms-excel; charset=utf-8\r\n");
-    case Format::Xml: return QStringLiteral("Content-Type: application/xml; charset=utf-8\r\n");
-    case Format::Json: return QStringLiteral("Content-Type: application/json; charset=utf-8\r\n");
-    case Format::Unknown: break;
-    }
-    return QString();
-}
-
-// XML 1.0 (fifth edition) name characters.
-bool isNameStartChar(char32_t c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || (c >= 0xC0 && c <= 0xD6) ||
-           (c >= 0xD8 && c <= 0xF6) || (c >= 0xF8 && c <= 0x2FF) || (c >= 0x370 && c <= 0x37D) ||
-           (c >= 0x37F && c <= 0x1FFF) || (c >= 0x200C && c <= 0x200D) || (c >= 0x2070 && c <= 0x218F) ||
-           (c >= 0x2C00 && c <= 0x2FEF) || (c >= 0x3001 && c <= 0xD7FF) || (c >= 0xF900 && c <= 0xFDCF) ||
-           (c >= 0xFDF0 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0xEFFFF);
-}
-
-bool isNameChar(char32_t c)
-{
-    return isNameStartChar(c) || c == '-' || c == '.' || (c >= '0' && c <= '9') || c == 0xB7 ||
-           (c >= 0x300 && c <= 0x36F) || (c >= 0x203F && c <= 0x2040);
-}
-
-bool isLetter(char32_t c) { return QChar::isLetter(c); }
-bool isDigit(char32_t c) { return QChar::isDigit(c); }
-
-// The code points of a text; an unpaired surrogate stays as its own code unit.
-std::vector<char32_t> codePoints(const QString& s)
-{
-    std::vector<char32_t> out;
-    out.reserve(size_t(s.size()));
-    for (qsizetype i = 0; i < s.size(); ++i) {
-        const char16_t c = s[i].unicode();
-        if (QChar::isHighSurrogate(c) && i + 1 < s.size() && QChar::isLowSurrogate(s[i + 1].unicode())) {
-            out.push_back(QChar::surrogateToUcs4(c, s[i + 1].unicode()));
-            ++i;
-        } else {
-            out.push_back(c);
-        }
-    }
-    return out;
-}
-
-void appendCodePoint(QString& out, char32_t c)
-{
-    if (c >= 0x10000) {
-        out += QChar(QChar::highSurrogate(c));
-        out += QChar(QChar::lowSurrogate(c));
-    } else {
-        out += QChar(char16_t(c));
-    }
-}
-
-QString quotedForText(const QString& s) { return u'"' % DoubleQuotesForCsv(s) % u'"'; }
 
 QString wrongQueryErrorText() { return currentErrorTypeAndMessage().remove(u'"'); }
 
@@ -161,97 +78,40 @@ QString attachmentFileName(const QString& name)
     return out;
 }
 
-QString DoubleQuotesForCsv(const QString& text)
-{
-    QString s = text;
-    return s.replace(u'"', QStringLiteral("\"\""));
-}
+namespace {
 
-QString EscapeQuotesForJson(const QString& text)
+// Status line, Connection and Content-Type lines, and for the text formats the attachment lines.
+QString answerHeader(const SaveQueryRequest& request, AnswerFormat format, bool empty)
 {
-    static const char hex[] = "0123456789abcdef";
-    QString out;
-    out.reserve(text.size() + 8);
-    for (QChar ch : text) {
-        const char16_t c = ch.unicode();
-        switch (c) {
-        case u'"': out += QStringLiteral("\\\""); break;
-        case u'\\': out += QStringLiteral("\\\\"); break;
-        case u'\b': out += QStringLiteral("\\b"); break;
-        case u'\f': out += QStringLiteral("\\f"); break;
-        case u'\n': out += QStringLiteral("\\n"); break;
-        case u'\r': out += QStringLiteral("\\r"); break;
-        case u'\t': out += QStringLiteral("\\t"); break;
-        default:
-            if (c < 0x20) {
-                out += QStringLiteral("\\u00");
-                out += QLatin1Char(hex[c >> 4]);
-                out += QLatin1Char(hex[c & 15]);
-            } else {
-                out += ch;
-            }
-        }
+    QString head = empty ? QStringLiteral("[nocache]HTTP/1.1 200 OK\r\n") : QStringLiteral("HTTP/1.1 200 OK\r\n");
+    head += QStringLiteral("Connection: Keep-Alive\r\nContent-Type: ") % format.contentType() % kCrLf;
+    if (format.isText()) {
+        // The empty answer of TXT[TAB] alone has no "---" before the values.
+        const QString values = ListValuesForFileName(request.InputParameters, request._email, request._seccode);
+        const QString fileName = request.NameRequest +
+                                 ((empty && format == AnswerFormat::TxtTab) ? QString() : QStringLiteral("---")) + values +
+                                 format.fileExtension();
+        head += QStringLiteral("Content-Disposition: attachment;Filename=\"") % attachmentFileName(fileName) %
+                QStringLiteral("\"\r\nContent-Transfer-Encoding: binary\r\n");
     }
-    return out;
+    return head;
 }
 
-QString EscapeTextForXml(const QString& text)
-{
-    QString out;
-    out.reserve(text.size() + 8);
-    for (char32_t c : codePoints(text)) {
-        if (c == '"')
-            out += QStringLiteral("&quot;");
-        else if (c == '&')
-            out += QStringLiteral("&amp;");
-        else if (c == '<')
-            out += QStringLiteral("&lt;");
-        else if (c == '>')
-            out += QStringLiteral("&gt;");
-        else if (c == '\\' || (c >= 160 && c <= 255))
-            out += QStringLiteral("&#") + QString::number(uint(c)) + u';';
-        else if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0xFFFE || c == 0xFFFF ||
-                 (c >= 0xD800 && c <= 0xDFFF))
-            out += QChar(0xFFFD);
-        else
-            appendCodePoint(out, c);
-    }
-    return out;
-}
-
-QString XmlNameForColumn(const QString& name)
-{
-    const std::vector<char32_t> cps = codePoints(name);
-    bool valid = !cps.empty() && isNameStartChar(cps[0]);
-    for (size_t i = 1; valid && i < cps.size(); ++i) valid = isNameChar(cps[i]);
-    if (valid) return name;
-
-    QString out;
-    if (cps.empty() || !((isLetter(cps[0]) && isNameStartChar(cps[0])) || cps[0] == '_')) out += u'_';
-    for (char32_t c : cps) {
-        const bool keep = ((isLetter(c) || isDigit(c)) && isNameChar(c)) || c == '_' || c == '-' || c == '.';
-        if (keep)
-            appendCodePoint(out, c);
-        else
-            out += u'_';
-    }
-    return out;
-}
+}  // namespace
 
 QString _SaveQueryAS(const SaveQueryRequest& request, const QString& preparedQuery, const QString& formatName,
                      const DbParams& work)
 {
-    const Format format = formatOf(formatName.toLower());
-    const bool text = isTextFormat(format);
-    const QString status = statusText(request);
-
     try {
         // Only the five names have an answer form. Any other name (one that only matched a
         // format name through Unicode case folding, for example) is refused before the query
         // runs: an answer without a body must neither be sent nor stored in the cache, where
         // it would stand for the format the name folds to.
-        if (format == Format::Unknown)
+        const std::optional<AnswerFormat> known = AnswerFormat::fromName(formatName);
+        if (!known)
             throw Error(QStringLiteral("EArgumentException"), QStringLiteral("Unknown answer format [") + formatName + u']');
+        const AnswerFormat format = *known;
+        const std::unique_ptr<AnswerWriter> writer = makeAnswerWriter(format, WriterStyle::Answer, statusText(request));
         QString body;
         bool empty = false;
         {
@@ -261,53 +121,16 @@ QString _SaveQueryAS(const SaveQueryRequest& request, const QString& preparedQue
             connection.onConnectionLost = [](DbConnection&) { return DbConnection::LostAnswer::Fail; };
             connection.connect();
             std::unique_ptr<DbResult> result = connection.openStreaming(preparedQuery);
-            const bool hasRow = result->fieldCount() > 0 && result->next();
-            if (!hasRow) {
-                empty = true;
-            } else {
-                const QStringList& names = result->fieldNames();
-                const int n = result->fieldCount();
-                const QString sep = separatorOf(format);
-                if (text) {
-                    for (int i = 0; i < n; ++i) body += (i ? sep : QString()) % quotedForText(names[i]);
-                    do {
-                        body += kCrLf;
-                        for (int i = 0; i < n; ++i)
-                            body += (i ? sep : QString()) %
-                                    quotedForText(CutValueForTestClient(result->value(i), request.TestClient));
-                    } while (result->next());
-                } else if (format == Format::Xml) {
-                    QStringList tags;
-                    for (const QString& name : names) tags << XmlNameForColumn(name);
-                    body = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Data>\r\n\t<empty>false</empty>\r\n"
-                                          "\t<statusText>") %
-                           EscapeTextForXml(status) % QStringLiteral("</statusText>");
-                    do {
-                        body += QStringLiteral("\r\n\t<Row>");
-                        for (int i = 0; i < n; ++i)
-                            body += QStringLiteral("\r\n\t\t<") % tags[i] % u'>' %
-                                    EscapeTextForXml(CutValueForTestClient(result->value(i), request.TestClient)) %
-                                    QStringLiteral("</") % tags[i] % u'>';
-                        body += QStringLiteral("\r\n\t</Row>");
-                    } while (result->next());
-                    body += QStringLiteral("\r\n</Data>");
-                } else if (format == Format::Json) {
-                    QStringList keys;
-                    for (const QString& name : names) keys << EscapeQuotesForJson(name);
-                    body = QStringLiteral("{\r\n\t\"empty\": \"false\",\r\n\t\"statusText\": \"") %
-                           EscapeQuotesForJson(status) % QStringLiteral("\",\r\n\t\"Data\": {\r\n\t\t\"Row\": [");
-                    bool first = true;
-                    do {
-                        body += first ? QStringLiteral("\r\n\t\t\t{") : QStringLiteral("\r\n\t\t\t,{");
-                        first = false;
-                        for (int i = 0; i < n; ++i)
-                            body += QStringLiteral("\r\n\t\t\t\t\"") % keys[i] % QStringLiteral("\": \"") %
-                                    EscapeQuotesForJson(CutValueForTestClient(result->value(i), request.TestClient)) %
-                                    (i + 1 < n ? QStringLiteral("\",") : QStringLiteral("\""));
-                        body += QStringLiteral("\r\n\t\t\t}");
-                    } while (result->next());
-                    body += QStringLiteral("\r\n\t\t]\r\n\t}\r\n}");
-                }
+            empty = !(result->fieldCount() > 0 && result->next());
+            if (!empty) {
+                writer->begin(body, result->fieldNames());
+                std::vector<QString> values(size_t(result->fieldCount()));
+                do {
+                    for (size_t i = 0; i < values.size(); ++i)
+                        values[i] = CutValueForTestClient(result->value(int(i)), request.TestClient);
+                    writer->row(body, values);
+                } while (result->next());
+                writer->end(body);
             }
             // The result and then the connection are released here, whatever happened.
         }
@@ -315,32 +138,12 @@ QString _SaveQueryAS(const SaveQueryRequest& request, const QString& preparedQue
         if (empty) {
             Logger(standardLogLine(QStringLiteral("{_SaveQueryAS} Result query is empty !!! "), request.address,
                                    request.handle));
-            if (text)
-                body = QStringLiteral("Result query is empty\r\n") + status;
-            else if (format == Format::Xml)
-                body = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Data>\r\n\t<empty>true</empty>\r\n"
-                                      "\t<statusText>") %
-                       EscapeTextForXml(status) % QStringLiteral("</statusText>\r\n</Data>");
-            else if (format == Format::Json)
-                body = QStringLiteral("{\r\n\t\"empty\": \"true\",\r\n\t\"statusText\": \"") % EscapeQuotesForJson(status) %
-                       QStringLiteral("\"\r\n}");
-        } else if (text) {
+            writer->emptyBody(body);
+        } else if (format.isText()) {
             // UTF-8 with a byte-order mark, each byte carried as its Windows-1252 character.
             body = cp1252::decode(QByteArray("\xEF\xBB\xBF") + body.toUtf8());
         }
-
-        QString answer = empty ? QStringLiteral("[nocache]HTTP/1.1 200 OK\r\n") : QStringLiteral("HTTP/1.1 200 OK\r\n");
-        answer += QStringLiteral("Connection: Keep-Alive\r\n") + contentTypeOf(format);
-        if (text) {
-            const QString values = ListValuesForFileName(request.InputParameters, request._email, request._seccode);
-            const QString ext = format == Format::TxtTab ? QStringLiteral(".txt") : QStringLiteral(".csv");
-            const QString fileName = request.NameRequest + ((empty && format == Format::TxtTab) ? QString() : QStringLiteral("---")) +
-                                     values + ext;
-            answer += QStringLiteral("Content-Disposition: attachment;Filename=\"") + attachmentFileName(fileName) +
-                      QStringLiteral("\"\r\nContent-Transfer-Encoding: binary\r\n");
-        }
-        answer += kCrLf + body;
-        return answer;
+        return answerHeader(request, format, empty) % kCrLf % body;
     } catch (...) {
         const QString error = wrongQueryErrorText();
         try {

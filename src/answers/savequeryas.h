@@ -1,8 +1,12 @@
 #pragma once
 // Running a prepared query on the work database and building the complete answer text
 // in one of the five formats: "CSV[;]", "CSV[,]", "TXT[TAB]", "XML", "JSON" (any case).
+// The body of each format is its writer's (answers/answerwriters.h); this file runs the
+// query, feeds the writer and puts the header lines in front.
 #include <QString>
 
+#include "answers/answerwriters.h"
+#include "common/answerformat.h"
 #include "db/dbconnection.h"
 
 namespace veldra {
@@ -47,21 +51,5 @@ QString ListValuesForFileName(const QString& inputParameters, const QString& ema
 // The file name as it goes into the Content-Disposition line: control characters and
 // double quotes, which would break the header, become "_".
 QString attachmentFileName(const QString& name);
-
-// Every double quote doubled.
-QString DoubleQuotesForCsv(const QString& text);
-// A JSON string's content: " and \ get a backslash, backspace, form feed, line feed,
-// return and tab become \b \f \n \r \t, every other character below 0x20 becomes \u00xx
-// (lower-case hex); everything else is unchanged.
-QString EscapeQuotesForJson(const QString& text);
-// XML character data: " & < > become &quot; &amp; &lt; &gt;; the backslash and the
-// characters 160..255 become decimal character references (&#92;, &#233;); characters
-// that XML 1.0 does not allow (controls other than tab, LF and CR, U+FFFE, U+FFFF,
-// unpaired surrogates) become U+FFFD; everything else is copied unchanged.
-QString EscapeTextForXml(const QString& text);
-// An element name for a column: a valid XML name is returned as it is; otherwise every
-// character other than a letter, a digit, "_", "-" or "." becomes "_", and "_" is put
-// in front when the first character is not a letter or "_". An empty name gives "_".
-QString XmlNameForColumn(const QString& name);
 
 }  // namespace veldra

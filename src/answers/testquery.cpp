@@ -1,6 +1,6 @@
 #include "answers/testquery.h"
 
-#include "answers/savequeryas.h"
+#include "answers/answerwriters.h"
 #include "common/errors.h"
 #include "common/files.h"
 #include "common/operatorui.h"
@@ -13,53 +13,6 @@ namespace veldra {
 namespace {
 
 const QString kDashes = QStringLiteral("------------------------------");
-
-QString quoted(const QString& s) { return u'"' + DoubleQuotesForCsv(s) + u'"'; }
-
-QStringList textSample(const ResultTable& r, const QString& sep)
-{
-    QStringList lines;
-    QStringList header;
-    for (const QString& name : r.names) header << quoted(name);
-    lines << header.join(sep);
-    for (const QStringList& row : r.rows) {
-        QStringList values;
-        for (const QString& v : row) values << quoted(v);
-        lines << values.join(sep);
-    }
-    return lines;
-}
-
-QStringList xmlSample(const ResultTable& r)
-{
-    QStringList tags;
-    for (const QString& name : r.names) tags << XmlNameForColumn(name);
-    QStringList lines{QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"), QStringLiteral("<Data>")};
-    for (const QStringList& row : r.rows) {
-        lines << QStringLiteral("\t<Row>");
-        for (int i = 0; i < tags.size(); ++i)
-            lines << QStringLiteral("\t\t<") + tags[i] + u'>' + EscapeTextForXml(row.value(i)) + QStringLiteral("</") +
-                         tags[i] + u'>';
-        lines << QStringLiteral("\t</Row>");
-    }
-    lines << QStringLiteral("</Data>");
-    return lines;
-}
-
-QStringList jsonSample(const ResultTable& r)
-{
-    QStringList lines{QStringLiteral("{"), QStringLiteral("\t\"Data\": {"), QStringLiteral("\t\t\"Row\": [")};
-    for (int row = 0; row < r.rows.size(); ++row) {
-        lines << QStringLiteral("\t\t\t{");
-        for (int i = 0; i < r.names.size(); ++i)
-            lines << QStringLiteral("\t\t\t\t\"") + EscapeQuotesForJson(r.names[i]) + QStringLiteral("\": \"") +
-                         EscapeQuotesForJson(r.rows[row].value(i)) +
-                         (i + 1 < r.names.size() ? QStringLiteral("\",") : QStringLiteral("\""));
-        lines << (row + 1 < r.rows.size() ? QStringLiteral("\t\t\t},") : QStringLiteral("\t\t\t}"));
-    }
-    lines << QStringLiteral("\t\t]") << QStringLiteral("\t}") << QStringLiteral("}");
-    return lines;
-}
 
 }  // namespace
 
@@ -89,31 +42,30 @@ ResultTable readWholeResult(const DbParams& params, const QString& sql)
 const QList<SampleFormat>& sampleFormats()
 {
     static const QList<SampleFormat> formats{
-        {QStringLiteral("CSV[;]"), QStringLiteral("sample_csv_dot-with-coma.csv")},
-        {QStringLiteral("CSV[,]"), QStringLiteral("sample_csv_coma.csv")},
-        {QStringLiteral("TXT[TAB]"), QStringLiteral("sample_txt-tab.txt")},
-        {QStringLiteral("XML"), QStringLiteral("sample_xml.xml")},
-        {QStringLiteral("JSON"), QStringLiteral("sample_json.json")},
+        {AnswerFormat::CsvSemicolon, QStringLiteral("sample_csv_dot-with-coma.csv")},
+        {AnswerFormat::CsvComma, QStringLiteral("sample_csv_coma.csv")},
+        {AnswerFormat::TxtTab, QStringLiteral("sample_txt-tab.txt")},
+        {AnswerFormat::Xml, QStringLiteral("sample_xml.xml")},
+        {AnswerFormat::Json, QStringLiteral("sample_json.json")},
     };
     return formats;
 }
 
-QStringList sampleLines(const ResultTable& result, const QString& formatName)
+QString sampleText(const ResultTable& result, AnswerFormat format)
 {
-    const QString f = formatName.toLower();
-    if (f == u"csv[;]") return textSample(result, QStringLiteral(";"));
-    if (f == u"csv[,]") return textSample(result, QStringLiteral(","));
-    if (f == u"txt[tab]") return textSample(result, QStringLiteral("\t"));
-    if (f == u"xml") return xmlSample(result);
-    if (f == u"json") return jsonSample(result);
-    return {};
+    QString text;
+    const std::unique_ptr<AnswerWriter> writer = makeAnswerWriter(format, WriterStyle::Sample);
+    writer->begin(text, result.names);
+    for (const QStringList& row : result.rows) writer->row(text, row);
+    writer->end(text);
+    return text;
 }
 
 void WriteSampleAnswers(const ResultTable& result, OperatorUi& ui)
 {
     for (const SampleFormat& f : sampleFormats()) {
         const QString path = programFile(f.fileName);
-        writeTextFile(path, sampleLines(result, f.formatName));
+        writeFileAtomically(path, QByteArray("\xEF\xBB\xBF") + sampleText(result, f.format).toUtf8());
         ui.openWithItsProgram(path);
     }
 }

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <functional>
 
+#include "common/answerformat.h"
 #include "db/dbconnection.h"
 
 namespace veldra {
@@ -24,15 +25,16 @@ struct ResultTable {
 // statement without a result set has run and gives a table without columns.
 ResultTable readWholeResult(const DbParams& params, const QString& sql);
 
-// The sample files in their order: file name and the format they hold.
+// The sample files in their order: the format each holds and its name in the program folder.
 struct SampleFormat {
-    QString formatName;  // "CSV[;]", "CSV[,]", "TXT[TAB]", "XML", "JSON"
-    QString fileName;    // in the program folder
+    AnswerFormat format;
+    QString fileName;
 };
 const QList<SampleFormat>& sampleFormats();
 
-// The lines of one sample (no HTTP header, no statusText, values never shortened).
-QStringList sampleLines(const ResultTable& result, const QString& formatName);
+// The text of one sample, through the format's writer: every line ended by CR LF, no
+// HTTP header, no "empty" or "statusText", values never shortened.
+QString sampleText(const ResultTable& result, AnswerFormat format);
 
 // Writes the five sample files (UTF-8 with byte-order mark, CR LF after every line) to
 // the program folder and opens each with its program, in order. Throws FileError on a

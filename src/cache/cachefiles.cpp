@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "common/answerformat.h"
 #include "common/cp1252.h"
 #include "common/errors.h"
 #include "common/files.h"
@@ -108,7 +109,7 @@ std::optional<QString> readCacheFile(const QString& path)
 QByteArray cacheFileBytes(const QString& answer, const QString& formatName)
 {
     QByteArray bytes = answer.toUtf8();
-    if (veldra::isTextFormat(formatName)) bytes.prepend(kBom);
+    if (isTextFormatName(formatName)) bytes.prepend(kBom);
     return bytes;
 }
 
@@ -154,7 +155,7 @@ bool writeCacheFile(const QString& path, const QByteArray& bytes)
 
 QString rewriteStatusText(const QString& answer, const QString& formatName, bool testClient, const QString& dateActive)
 {
-    if (testClient || veldra::isTextFormat(formatName)) return answer;
+    if (testClient || isTextFormatName(formatName)) return answer;
     QString stored = textBetween(answer, kJsonStatusStart, kJsonStatusEnd);
     if (stored.isEmpty()) stored = textBetween(answer, kXmlStatusStart, kXmlStatusEnd);
     if (stored.isEmpty()) return answer;

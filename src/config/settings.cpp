@@ -7,6 +7,7 @@
 #include <QTcpServer>
 #include <QTime>
 
+#include "common/answerformat.h"
 #include "common/errors.h"
 #include "common/files.h"
 #include "common/operatorui.h"
@@ -62,13 +63,6 @@ void checkNumber(QString& errors, const QString& text, const QString& label)
 
 }  // namespace
 
-const QStringList& answerFormatNames()
-{
-    static const QStringList names{QStringLiteral("CSV[;]"), QStringLiteral("CSV[,]"), QStringLiteral("TXT[TAB]"),
-                                   QStringLiteral("XML"), QStringLiteral("JSON")};
-    return names;
-}
-
 QString defaultQueriesFolder() { return programFile(QStringLiteral("QUERIES")); }
 QString defaultLogsFolder() { return programFile(QStringLiteral("LOGS")); }
 QString defaultCacheFolder() { return programFile(QStringLiteral("CACHE-VELDRA")); }
@@ -112,7 +106,7 @@ QString LoadSettings(SettingsPage& page, const QString& iniPath)
         qint32 format = d.formatAnswer;
         const auto formatText = ini.value(kMain, QStringLiteral("format_answer"));
         if (!formatText || !toInt32(*formatText, format)) format = d.formatAnswer;
-        page.formatAnswer = (format >= 0 && format < answerFormatNames().size()) ? format : -1;
+        page.formatAnswer = (format >= 0 && format < AnswerFormat::names().size()) ? format : -1;
         page.nameFunctionForShareList =
             ini.value(kMain, QStringLiteral("name_function_for_share_list_functions"), d.nameFunctionForShareList);
         readConnection(ini, kClientSection, page.clientTable);
@@ -177,7 +171,7 @@ QString SaveChanges(const SettingsPage& p, const QString& iniPath)
         ini.setValue(kMain, QStringLiteral("resave_time_log"), p.resaveTimeLog);
         ini.setValue(kMain, QStringLiteral("reload_client_access"), p.reloadClientAccess);
         ini.setValue(kMain, QStringLiteral("reload_caches"), p.reloadCaches);
-        const int format = (p.formatAnswer >= 0 && p.formatAnswer < answerFormatNames().size()) ? p.formatAnswer : -1;
+        const int format = (p.formatAnswer >= 0 && p.formatAnswer < AnswerFormat::names().size()) ? p.formatAnswer : -1;
         ini.setValue(kMain, QStringLiteral("format_answer"), QString::number(format));
         ini.setValue(kMain, QStringLiteral("name_function_for_share_list_functions"), p.nameFunctionForShareList);
         ini.save();
@@ -219,7 +213,7 @@ TServerSettings ApplyRunningSettings(const SettingsPage& p)
     s.ReloadClientAccess = p.reloadClientAccess;
     s.ReloadCaches = p.reloadCaches;
     const QString format =
-        (p.formatAnswer >= 0 && p.formatAnswer < answerFormatNames().size()) ? answerFormatNames().at(p.formatAnswer) : QString();
+        (p.formatAnswer >= 0 && p.formatAnswer < AnswerFormat::names().size()) ? AnswerFormat::names().at(p.formatAnswer) : QString();
     s.FormatAnswer = trim(format).isEmpty() ? QStringLiteral("JSON") : format;
     s.NameFunctionForShareList = p.nameFunctionForShareList;
     return s;

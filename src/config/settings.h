@@ -42,7 +42,7 @@ struct SettingsPage {
     QString resaveTimeLog = QStringLiteral("00:01");
     QString reloadClientAccess = QStringLiteral("23:59");
     QString reloadCaches = QStringLiteral("03:00");
-    // Index of the selected item of answerFormatNames(); -1 when none is selected.
+    // Index of the selected item of AnswerFormat::names(); -1 when none is selected.
     int formatAnswer = 4;
     QString nameFunctionForShareList = QStringLiteral("GetShareListDescriptionFunctions");
 
@@ -51,10 +51,6 @@ struct SettingsPage {
 
     bool operator==(const SettingsPage&) const = default;
 };
-
-// The items of the answer-format list, in list order: "CSV[;]", "CSV[,]", "TXT[TAB]",
-// "XML", "JSON".
-const QStringList& answerFormatNames();
 
 // Program folder + "/QUERIES", "/LOGS", "/CACHE-VELDRA".
 QString defaultQueriesFolder();

@@ -12,10 +12,10 @@
 #include <QVBoxLayout>
 
 #include "common/errors.h"
+#include "common/eventlog.h"
+#include "common/text.h"
 #include "console/clientaccesspage.h"
 #include "console/queryeditortab.h"
-#include "common/text.h"
-#include "monitor/eventlog.h"
 #include "version.h"
 
 namespace veldra {

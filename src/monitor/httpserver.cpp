@@ -9,9 +9,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "common/eventlog.h"
 #include "common/mainthread.h"
 #include "common/regional.h"
-#include "monitor/eventlog.h"
 #include "server/connection.h"
 #include "server/servercontext.h"
 #include "server/tserverthread.h"

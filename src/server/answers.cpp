@@ -5,15 +5,9 @@
 
 namespace veldra {
 
-bool isTextFormat(const QString& formatName)
-{
-    const QString f = formatName.toLower();
-    return f == QLatin1String("csv[;]") || f == QLatin1String("csv[,]") || f == QLatin1String("txt[tab]");
-}
-
 AnswerEncoding encodingForFormat(const QString& formatName)
 {
-    return isTextFormat(formatName) ? AnswerEncoding::SingleByte : AnswerEncoding::Utf8;
+    return isTextFormatName(formatName) ? AnswerEncoding::SingleByte : AnswerEncoding::Utf8;
 }
 
 QByteArray answerBytes(const QString& answer, AnswerEncoding encoding)
@@ -29,9 +23,9 @@ void sendAnswer(ClientConnection& connection, const QString& answer, AnswerEncod
 }  // namespace veldra
 
 #include "common/errors.h"
+#include "common/eventlog.h"
 #include "common/files.h"
 #include "common/text.h"
-#include "monitor/eventlog.h"
 
 namespace veldra {
 

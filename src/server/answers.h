@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "common/answerformat.h"
+
 namespace veldra {
 
 class ClientConnection;
@@ -11,13 +13,6 @@ class TServerThread;
 // The contact address written into the black-list and error answers.
 inline constexpr const char* kContactEmail = "support@veldra.example";
 
-enum class AnswerEncoding {
-    SingleByte,  // one byte per character, Windows-1252 ("?" for characters without a code)
-    Utf8,        // the whole text as UTF-8, no byte-order mark
-};
-
-// True for the text formats "csv[;]", "csv[,]", "txt[tab]" in any letter case.
-bool isTextFormat(const QString& formatName);
 // SingleByte for the text formats "csv[;]", "csv[,]", "txt[tab]" (any letter case), Utf8 otherwise.
 AnswerEncoding encodingForFormat(const QString& formatName);
 QByteArray answerBytes(const QString& answer, AnswerEncoding encoding);

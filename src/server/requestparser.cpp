@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/answerformat.h"
 #include "common/cp1252.h"
 #include "common/files.h"
 #include "common/text.h"
@@ -11,19 +12,6 @@ namespace veldra {
 namespace {
 
 bool isDigit(QChar c) { return c.unicode() >= '0' && c.unicode() <= '9'; }
-
-// One of the five format names in any letter case, compared in ASCII: full Unicode
-// upper-casing would let "\u017F" (long s) pass as "S".
-bool isFormatName(const QString& f)
-{
-    for (const QString& name : kFormatNames)
-        if (f.size() == name.size() && std::equal(f.begin(), f.end(), name.begin(), [](QChar a, QChar b) {
-                const char16_t u = a.unicode();
-                return (u >= 'a' && u <= 'z' ? char16_t(u - 32) : u) == b.unicode();
-            }))
-            return true;
-    return false;
-}
 
 int hexValue(char c)
 {
@@ -260,7 +248,7 @@ void ParseRequest(TServerThread& request, const QString& requestText)
             for (qint32 i : list.nameIndexes(n)) {
                 if (!list.hasName(i, format)) continue;
                 const QString f = trim(list.value(i));
-                if (!f.isEmpty() && isFormatName(f)) request.NecessaryFormatAnswer = f;
+                if (!f.isEmpty() && AnswerFormat::fromName(f)) request.NecessaryFormatAnswer = f;
                 break;
             }
         }

@@ -13,11 +13,6 @@ namespace veldra {
 
 class TServerThread;
 
-// The five answer formats, in the order of the settings page.
-inline const QStringList kFormatNames = {QStringLiteral("CSV[;]"), QStringLiteral("CSV[,]"),
-                                         QStringLiteral("TXT[TAB]"), QStringLiteral("XML"),
-                                         QStringLiteral("JSON")};
-
 // A malformed percent escape in the query string.
 class DecodeError : public Error {
 public:

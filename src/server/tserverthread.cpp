@@ -7,9 +7,9 @@
 
 #include "common/cp1252.h"
 #include "common/errors.h"
+#include "common/eventlog.h"
 #include "common/regional.h"
 #include "common/text.h"
-#include "monitor/eventlog.h"
 #include "server/answers.h"
 #include "server/failurereporter.h"
 #include "server/requestparser.h"

@@ -6,10 +6,10 @@
 
 #include "access/accesslists.h"
 #include "common/errors.h"
+#include "common/eventlog.h"
 #include "common/regional.h"
 #include "config/database.h"
 #include "db/dbtestutil.h"
-#include "monitor/eventlog.h"
 #include "support/support.h"
 
 using namespace veldra;

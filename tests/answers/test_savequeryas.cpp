@@ -8,9 +8,9 @@
 
 #include "answers/savequeryas.h"
 #include "common/cp1252.h"
+#include "common/eventlog.h"
 #include "common/files.h"
 #include "db/dbtestutil.h"
-#include "monitor/eventlog.h"
 #include "server/answers.h"
 #include "server/failurereporter.h"
 #include "server/requeststeps.h"

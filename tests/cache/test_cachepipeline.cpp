@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "cache/cachefiles.h"
-#include "monitor/eventlog.h"
+#include "common/eventlog.h"
 #include "server/failurereporter.h"
 #include "server/requeststeps.h"
 #include "server/servercontext.h"

@@ -5,10 +5,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "common/eventlog.h"
 #include "common/files.h"
 #include "common/mainthread.h"
 #include "console/mainwindow.h"
-#include "monitor/eventlog.h"
 #include "version.h"
 
 using namespace veldra;

@@ -9,11 +9,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "common/eventlog.h"
 #include "common/files.h"
 #include "config/database.h"
 #include "config/settings.h"
 #include "db/dbconnection.h"
-#include "monitor/eventlog.h"
 #include "monitor/servercontrol.h"
 #include "queries/queryfile.h"
 #include "server/pipeline_fixture.h"

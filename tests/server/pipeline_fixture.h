@@ -15,9 +15,9 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include "common/eventlog.h"
 #include "common/files.h"
 #include "common/regional.h"
-#include "monitor/eventlog.h"
 #include "monitor/httpserver.h"
 #include "server/answers.h"
 #include "server/failurereporter.h"

@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include "common/cp1252.h"
+#include "common/eventlog.h"
 #include "common/files.h"
-#include "monitor/eventlog.h"
 #include "server/answers.h"
 #include "server/connection.h"
 #include "support/support.h"

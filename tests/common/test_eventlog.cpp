@@ -4,8 +4,8 @@
 #include <QTemporaryDir>
 
 #include "common/errors.h"
+#include "common/eventlog.h"
 #include "common/files.h"
-#include "monitor/eventlog.h"
 #include "support/support.h"
 
 using namespace veldra;

@@ -1,4 +1,4 @@
-#include "monitor/eventlog.h"
+#include "common/eventlog.h"
 
 #include "common/errors.h"
 #include "common/files.h"
