@@ -14,7 +14,7 @@
 #include "common/mainthread.h"
 #include "common/regional.h"
 #include "console/clientaccesspage.h"
-#include "console/consoletest.h"
+#include "console/databasetest.h"
 #include "monitor/servercontrol.h"
 
 using namespace veldra;

@@ -13,7 +13,7 @@
 
 #include "common/files.h"
 #include "common/mainthread.h"
-#include "console/consoletest.h"
+#include "console/databasetest.h"
 #include "console/queryeditortab.h"
 #include "monitor/servercontrol.h"
 #include "queries/preparation.h"

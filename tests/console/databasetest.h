@@ -1,5 +1,5 @@
 #pragma once
-// Helpers for the widget tests: the scripted operator and the test database of the
+// For widget tests on the database: the scripted operator and the test database of the
 // GoogleTest programs, with QtTest's way of skipping and failing.
 #include <QtTest>
 
