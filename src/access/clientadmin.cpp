@@ -115,7 +115,8 @@ QString clientIdList(const QStringList& whiteLines)
     QString list;
     for (const QString& line : whiteLines) {
         const QString id = textBetween(line, QStringLiteral("<id>"), QStringLiteral("</id>"));
-        bool digits = !id.isEmpty();
+        if (id.isEmpty()) continue;  // the line shown before the first load
+        bool digits = true;
         for (QChar c : id) digits = digits && c >= u'0' && c <= u'9';
         if (!digits) throw Error(QStringLiteral("EConvertError"), u'\'' + id + QStringLiteral("' is not a valid client id"));
         list += (list.isEmpty() ? QString() : QStringLiteral(",")) + id;

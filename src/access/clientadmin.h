@@ -25,8 +25,8 @@ bool IsValidEmailAddress(const QString& text);
 // 32 upper-case hexadecimal digits.
 QString GenerateSecureCode();
 
-// The id list "1,2,3" of white-list lines (the text between "<id>" and "</id>"); throws
-// EConvertError for an id that is not a whole number.
+// The id list "1,2,3" of white-list lines (the text between "<id>" and "</id>"; lines
+// without one are left out); throws EConvertError for an id that is not a whole number.
 QString clientIdList(const QStringList& whiteLines);
 
 // The block type of a black-list line: IP, EMAIL or SECCODE by its closing marker, IP

@@ -48,7 +48,7 @@ ClientAccessPage::ClientAccessPage(ServerControl& control, OperatorUi& ui, QWidg
       m_ui(ui),
       m_admin(std::make_unique<ClientAdministration>(control.databases.DataClients, ui, [this] { reload(); }))
 {
-    setObjectName(QStringLiteral("CLIENTACCESS"));
+    setObjectName(QStringLiteral("ClientAccessContent"));
     auto* v = new QVBoxLayout(this);
     v->setContentsMargins(0, 0, 0, 0);
     m_load = button(QStringLiteral("LOAD LISTS CLIENTS ACCESS"), QStringLiteral("LoadListsClientsAccess"));

@@ -49,7 +49,7 @@ QueryEditorTab::QueryEditorTab(ServerControl& control, OperatorUi& ui, std::func
                                QWidget* parent)
     : QWidget(parent), m_control(control), m_ui(ui), m_showConnectTab(std::move(showConnectTab))
 {
-    setObjectName(QStringLiteral("REQUESTS"));
+    setObjectName(QStringLiteral("RequestsTab"));
     auto* row = new QHBoxLayout(this);
 
     // The function panel.

@@ -63,8 +63,9 @@ TEST(ClientAdmin, SecureCodesAreRandomUpperCaseHex)
 TEST(ClientAdmin, IdListTakesOnlyWholeNumbers)
 {
     EXPECT_EQ(clientIdList({}), QString());
-    EXPECT_EQ(clientIdList({"<id>3</id><email>a</email>", "<id>12</id>"}), QStringLiteral("3,12"));
-    for (const char* bad : {"<id>1) OR (1=1</id>", "<id></id>", "<id>-1</id>", "<id>1,2</id>", "no id"}) {
+    EXPECT_EQ(clientIdList({"<id>3</id><email>a</email>", "<id></id>", "<id>12</id>"}), QStringLiteral("3,12"));
+    EXPECT_EQ(clientIdList({"<id></id><email></email><seccode></seccode><todate></todate><note></note>"}), QString());
+    for (const char* bad : {"<id>1) OR (1=1</id>", "<id> 1</id>", "<id>-1</id>", "<id>1,2</id>"}) {
         try {
             clientIdList({QString::fromLatin1(bad)});
             ADD_FAILURE() << bad;
