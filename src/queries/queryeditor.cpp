@@ -82,6 +82,8 @@ void QueryEditor::load(int index, const QString& folder, OperatorUi& ui)
     try {
         LoadQueryFunction(folder, functions[index], model);
     } catch (...) {
+        // What the fields held belongs to another function: a save must not mix the two.
+        model = QueryEditorModel{};
         reportFailure(ui, QStringLiteral("Load query function [") + functions[index] + u']');
     }
 }

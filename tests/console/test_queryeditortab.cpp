@@ -263,6 +263,22 @@ private slots:
         QVERIFY(m_ui.messages.first().startsWith(QStringLiteral("Name function is not set")));
         QVERIFY(!QFileInfo::exists(queries() + QStringLiteral("/.qr")));
         QVERIFY(QFileInfo::exists(queries() + QStringLiteral("/d.qr")));
+
+        // A file that does not load leaves nothing of the function open before it.
+        writeTextFile(queries() + QStringLiteral("/e.qr"),
+                      {"<#q_name>e</#q_name>", "<#q_count_input_values>1</#q_count_input_values>",
+                       "<#q_in_Cleantext[1]>maybe</#q_in_Cleantext[1]>"});
+        m_tab->updateListButton()->click();
+        m_tab->functionList()->setCurrentRow(0);
+        QCOMPARE(m_tab->nameField()->text(), QStringLiteral("b"));
+        m_ui.messages.clear();
+        m_tab->functionList()->setCurrentRow(2);
+        QCOMPARE(m_ui.messages.size(), 1);
+        QVERIFY(m_ui.messages.first().contains(QStringLiteral("'maybe' is not a valid boolean value")));
+        QCOMPARE(m_tab->nameField()->text(), QString());
+        m_tab->saveButton()->click();
+        QVERIFY(m_ui.messages.last().startsWith(QStringLiteral("Name function is not set")));
+        QVERIFY(fileBytes(queries() + QStringLiteral("/e.qr")).contains("maybe"));
     }
 
     void shareListButton()
