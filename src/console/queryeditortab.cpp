@@ -185,7 +185,8 @@ QWidget* QueryEditorTab::buildMainData()
     fieldsGrid->addWidget(m_inDeleteBlock, 4, 0);
     fieldsGrid->addWidget(m_inDeleteValues, 4, 1);
     fieldsGrid->setRowStretch(5, 1);
-    g->addLayout(fieldsGrid, 1);
+    fieldsGrid->setColumnStretch(1, 1);
+    g->addLayout(fieldsGrid, 2);
     v->addWidget(group, 1);
 
     // The fields of the function.
