@@ -1,4 +1,4 @@
-// veldra-headless: the server without a window. It reads veldra.ini from its own
+// veldra-headless: the server without a window. It reads veldra.ini from the program
 // folder, STARTs as the START button does and runs until SIGINT or SIGTERM, which STOP
 // it. Every event-log line goes to stdout as it is appended; the status line and every
 // operator message go to stderr.

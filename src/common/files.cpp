@@ -7,6 +7,7 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <mutex>
+#include <unistd.h>
 
 #include "common/cp1252.h"
 #include "common/errors.h"
@@ -92,9 +93,55 @@ bool recursiveDelete(const QString& path)
     return QFile::remove(path);
 }
 
+QString executableFile()
+{
+    // the running program file, whatever folder the program was started from
+    const QString exe = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+    return exe.isEmpty() ? QCoreApplication::applicationFilePath() : exe;
+}
+
+QString executableFolder() { return QFileInfo(executableFile()).absolutePath(); }
+
+QString resolveProgramFolder(const ProgramFolderFacts& facts)
+{
+    if (!facts.installedCopy) return facts.executableFolder;
+    QString data = facts.xdgDataHome;
+    // a relative XDG_DATA_HOME is invalid and ignored
+    if (data.isEmpty() || !data.startsWith(u'/')) data = facts.home + QStringLiteral("/.local/share");
+    while (data.size() > 1 && data.endsWith(u'/')) data.chop(1);
+    return data + QStringLiteral("/veldra");
+}
+
 namespace {
 std::mutex g_folderMutex;
 QString g_folderOverride;
+
+struct ResolvedFolder {
+    QString folder;
+    bool installed = false;
+};
+
+const ResolvedFolder& resolvedFolder()
+{
+    static const ResolvedFolder r = [] {
+        ProgramFolderFacts facts;
+        facts.executableFolder = executableFolder();
+        const QByteArray native = QFile::encodeName(facts.executableFolder);
+        // Not writable: a package install. Writable but laid out as <prefix>/bin beside
+        // <prefix>/share/applications (an install by root or into ~/.local): an install too.
+        facts.installedCopy =
+            ::access(native.constData(), W_OK) != 0 ||
+            QFileInfo::exists(facts.executableFolder + QStringLiteral("/../share/applications/veldra.desktop"));
+        facts.xdgDataHome = qEnvironmentVariable("XDG_DATA_HOME");
+        facts.home = QDir::homePath();
+        ResolvedFolder out{resolveProgramFolder(facts), facts.installedCopy};
+        // private to the user, as the data folders of the desktop are: it holds passwords
+        if (out.installed && !QFileInfo::exists(out.folder) && QDir().mkpath(out.folder))
+            QFile::setPermissions(out.folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        return out;
+    }();
+    return r;
+}
 }  // namespace
 
 QString programFolder()
@@ -103,8 +150,10 @@ QString programFolder()
         std::lock_guard lock(g_folderMutex);
         if (!g_folderOverride.isEmpty()) return g_folderOverride;
     }
-    return QCoreApplication::applicationDirPath();
+    return resolvedFolder().folder;
 }
+
+bool isInstalledCopy() { return resolvedFolder().installed; }
 
 void setProgramFolderForTesting(const QString& folder)
 {

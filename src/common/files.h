@@ -39,8 +39,28 @@ bool isExistingFolder(const QString& path);
 // Removes a file, or a folder with everything in it. True when nothing is left.
 bool recursiveDelete(const QString& path);
 
-// The folder of the running program file, without a trailing "/".
+// The running program file (/proc/self/exe) and its folder.
+QString executableFile();
+QString executableFolder();
+
+// What decides the program folder.
+struct ProgramFolderFacts {
+    QString executableFolder;
+    bool installedCopy = false;  // installed by a package or `cmake --install`
+    QString xdgDataHome;         // $XDG_DATA_HOME, empty when unset
+    QString home;
+};
+// A portable copy keeps the executable's folder; an installed copy uses
+// $XDG_DATA_HOME/veldra (~/.local/share/veldra when unset).
+QString resolveProgramFolder(const ProgramFolderFacts& facts);
+
+// The folder of settings, default folders, logs and the share list, without a trailing
+// "/": the executable's folder for a portable copy; for an installed copy (whose
+// executable folder the user cannot write, or an installed prefix layout) the data
+// folder above, created at first use.
 QString programFolder();
+// True when this copy was installed (its program folder is the data folder).
+bool isInstalledCopy();
 // Tests point the program folder somewhere else; an empty text restores the default.
 void setProgramFolderForTesting(const QString& folder);
 // The path of a file in the program folder.

@@ -16,6 +16,7 @@
 #include "common/text.h"
 #include "console/clientaccesspage.h"
 #include "console/queryeditortab.h"
+#include "console/updatebutton.h"
 #include "version.h"
 
 namespace veldra {
@@ -52,6 +53,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), m_ui(this)
     m_update = new QPushButton(QStringLiteral(" Update program"));
     m_update->setStyleSheet(QStringLiteral("color: red; font-weight: bold; text-decoration: underline;"));
     m_update->hide();
+    m_updater = new UpdateButton(this, m_update, m_ui, [this] { return m_control->running(); });
     m_startStop = new QPushButton(QStringLiteral("START"));
     m_startStop->setObjectName(QStringLiteral("SpeedButton1"));
     m_startStop->setStyleSheet(QStringLiteral("font-weight: bold; font-size: 20px;"));
@@ -239,6 +241,7 @@ void TForm1::paintEvent(QPaintEvent* event)
     setWindowTitle(windowTitle() + QStringLiteral(" ver [") + QStringLiteral(VELDRA_VERSION) +
                    QStringLiteral("] - created by Tarnwick"));
     m_update->hide();
+    m_updater->checkAfterFirstPaint(QStringLiteral(VELDRA_VERSION));
 }
 
 void TForm1::closeEvent(QCloseEvent* event)

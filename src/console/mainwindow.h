@@ -15,6 +15,8 @@ class QStackedWidget;
 
 namespace veldra {
 
+class UpdateButton;
+
 class TForm1 : public QMainWindow {
     Q_OBJECT
 public:
@@ -44,6 +46,7 @@ private:
     QStackedWidget* m_pages = nullptr;
     QPushButton* m_startStop = nullptr;
     QPushButton* m_update = nullptr;
+    UpdateButton* m_updater = nullptr;
     QLabel* m_clock = nullptr;
     QListWidget* m_histogram = nullptr;
     QLabel* m_white = nullptr;

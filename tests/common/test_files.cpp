@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include "common/errors.h"
@@ -71,4 +72,28 @@ TEST(Files, ProgramFolder)
     EXPECT_EQ(programFile(QStringLiteral("veldra.ini")), QStringLiteral("/tmp/x/veldra.ini"));
     setProgramFolderForTesting(QString());
     EXPECT_EQ(programFolder(), real);
+}
+
+TEST(Files, ProgramFolderOfPortableAndInstalledCopies)
+{
+    struct Case {
+        bool installed;
+        QString xdg;
+        QString folder;
+    };
+    const QString exe = QStringLiteral("/opt/veldra");
+    const Case cases[] = {
+        {false, QStringLiteral("/data"), exe},  // portable: the executable's folder
+        {true, QString(), QStringLiteral("/home/op/.local/share/veldra")},
+        {true, QStringLiteral("/var/lib"), QStringLiteral("/var/lib/veldra")},
+        {true, QStringLiteral("/var/lib/"), QStringLiteral("/var/lib/veldra")},
+        {true, QStringLiteral("relative/data"), QStringLiteral("/home/op/.local/share/veldra")},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(resolveProgramFolder({exe, c.installed, c.xdg, QStringLiteral("/home/op")}), c.folder) << c.xdg.toStdString();
+
+    // the test program runs from a writable build folder: a portable copy
+    EXPECT_FALSE(isInstalledCopy());
+    EXPECT_EQ(programFolder(), executableFolder());
+    EXPECT_EQ(executableFile(), QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath());
 }
