@@ -17,11 +17,18 @@ namespace veldra {
 
 class OperatorUi;
 
+// The longest line the event log takes, in UTF-8 bytes (the encoding of its files).
+constexpr qsizetype kMaxLogLineBytes = 64 * 1024;
+
+// The line itself when it is not longer than kMaxLogLineBytes; otherwise cut there, with
+// " [... cut: the line had N characters]" at the end, all within the limit.
+QString logLineWithinLimit(const QString& line);
+
 class EventLog {
 public:
     static EventLog& instance();
 
-    // Main thread only.
+    // Main thread only. A line beyond kMaxLogLineBytes is cut (logLineWithinLimit).
     void append(const QString& line);
     const QStringList& lines() const { return m_lines; }
     void clear();
@@ -36,8 +43,8 @@ public:
     void startSizeCheck(qint32 saveLogEachLines, const QString& pathToLogs);
     void stopSizeCheck();
     bool sizeCheckActive() const { return m_checking; }
-    // The operator edited the box: its whole text, as lines, replaces the log, and the
-    // size check follows.
+    // The operator edited the box: its whole text, as lines (each within the limit),
+    // replaces the log, and the size check follows.
     void replaceLines(const QStringList& lines);
     // The size check itself; throws FileError when the saved file cannot be written.
     void checkSize();

@@ -78,7 +78,19 @@ IniFile::IniFile(const QString& path) : m_path(path)
 {
     if (!QFile::exists(path)) return;
     m_existed = true;
-    const QByteArray bytes = readFileBytes(path);
+    readBytes(readFileBytes(path));
+}
+
+IniFile IniFile::fromBytes(const QByteArray& bytes)
+{
+    IniFile ini{QString()};
+    ini.m_existed = true;
+    ini.readBytes(bytes);
+    return ini;
+}
+
+void IniFile::readBytes(const QByteArray& bytes)
+{
     QString text;
     if (bytes.startsWith("\xEF\xBB\xBF")) {
         m_encoding = Encoding::Utf8Bom;

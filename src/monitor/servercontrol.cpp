@@ -34,7 +34,7 @@ bool CoreRequestSteps::functionFileExists(const TServerThread& request)
     return QFileInfo(request.settings().PathToQueries + request.NameRequest + QStringLiteral(".qr")).isFile();
 }
 
-QString CoreRequestSteps::prepareQuery(TServerThread& request)
+PreparationResult CoreRequestSteps::prepareQuery(TServerThread& request)
 {
     return _PreparatingQuery(request.NameRequest, request.InputParameters, request.settings());
 }

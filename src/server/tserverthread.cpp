@@ -158,8 +158,9 @@ void TServerThread::execute()
         return;
     }
 
-    const QString prepared = steps.prepareQuery(*this);
-    const QString msg = trim(textBetween(prepared, QStringLiteral("<#msg>"), QStringLiteral("</#msg>")));
+    const PreparationResult preparation = steps.prepareQuery(*this);
+    const QString& prepared = preparation.text;
+    const QString& msg = preparation.error;
     if (!msg.isEmpty()) {
         // the message may hold request values
         log(QStringLiteral("{ClientExecute} Error prepared query [") + oneLine(msg) + QStringLiteral("] !!! "));

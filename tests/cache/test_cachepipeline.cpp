@@ -38,7 +38,7 @@ public:
         return {};
     }
     bool functionFileExists(const TServerThread&) override { return true; }
-    QString prepareQuery(TServerThread& r) override { return QStringLiteral("select * from ") + r.NameRequest; }
+    PreparationResult prepareQuery(TServerThread& r) override { return QStringLiteral("select * from ") + r.NameRequest; }
     bool answerFromCache(TServerThread& r, const QString& prepared) override
     {
         return CacheLookupAndSend(r, prepared, [this] { ++counted; });

@@ -285,7 +285,7 @@ TEST_F(QueryFileTest, ReaderTable)
         }
 
         QString request, test;
-        const QString requestError = errorOf([&] { request = PreparingQuery(folder, QStringLiteral("f"), QString()); });
+        const QString requestError = errorOf([&] { request = PreparingQuery(folder, QStringLiteral("f"), QString()).text; });
         EXPECT_EQ(requestError == QStringLiteral("no error") ? request : requestError, row.request);
         const QString testError = errorOf([&] { test = PreparatingQueryForTest(dir.path(), QStringLiteral("f")); });
         EXPECT_EQ(testError == QStringLiteral("no error") ? test : testError, row.test);

@@ -62,7 +62,7 @@ public:
         existsAsked << r.NameRequest;
         return functions.contains(r.NameRequest);
     }
-    QString prepareQuery(TServerThread& r) override
+    PreparationResult prepareQuery(TServerThread& r) override
     {
         std::lock_guard lock(m);
         if (abortInPrepare) r.connection().abort();
