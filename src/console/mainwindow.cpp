@@ -12,9 +12,11 @@
 
 #include "common/mainthread.h"
 #include "console/cachepage.h"
+#include "console/clientaccesspage.h"
 #include "console/connectionstab.h"
 #include "console/consolestyle.h"
 #include "console/mainsettingstab.h"
+#include "console/queryeditortab.h"
 #include "console/statuspage.h"
 #include "console/updatebutton.h"
 #include "version.h"
@@ -145,18 +147,13 @@ QWidget* TForm1::buildSettingsPage()
 
 QWidget* TForm1::buildRequestsTab()
 {
-    auto* tab = named(new QLabel(QStringLiteral("The editor of query functions comes here.")),
-                      QStringLiteral("RequestsTab"), QStringLiteral("Requests"));
-    tab->setAlignment(Qt::AlignCenter);
-    return tab;
+    return new QueryEditorTab(*m_control, m_forwardingUi, [this] { showConnectTab(); });
 }
 
 QWidget* TForm1::buildClientAccessPage()
 {
-    auto* content = named(new QLabel(QStringLiteral("The white list and the black list come here.")),
-                          QStringLiteral("ClientAccessContent"), QStringLiteral("Client access"));
-    content->setAlignment(Qt::AlignCenter);
-    return headedPage(QStringLiteral(" CLIENT ACCESSS"), content);
+    m_clientAccess = new ClientAccessPage(*m_control, m_forwardingUi);
+    return headedPage(QStringLiteral(" CLIENT ACCESSS"), m_clientAccess);
 }
 
 void TForm1::showPage(const QString& name)
@@ -182,6 +179,7 @@ void TForm1::refresh()
     // red while running, the window-text colour while stopped
     m_startStop->setStyleSheet(c.running() ? QStringLiteral("color: red;") : QString());
     m_statusPage->refresh();
+    if (m_clientAccess) m_clientAccess->showLists();
 }
 
 void TForm1::beginWait(const QString& what)

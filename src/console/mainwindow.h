@@ -77,6 +77,7 @@ private:
         bool askYesNo(const QString& question) override { return target->askYesNo(question); }
         QString chooseFolder(const QString& start) override { return target->chooseFolder(start); }
         void openWithItsProgram(const QString& path) override { target->openWithItsProgram(path); }
+        void busyWhile(const std::function<void()>& work) override { target->busyWhile(work); }
         OperatorUi* target;
     };
     ForwardingUi m_forwardingUi{&m_widgetUi};
@@ -92,6 +93,7 @@ private:
     ConnectionsTab* m_connections = nullptr;
     CachePage* m_cachePage = nullptr;
     QLabel* m_waitLabel = nullptr;
+    class ClientAccessPage* m_clientAccess = nullptr;
     bool m_shown = false;
     bool m_painted = false;
 };

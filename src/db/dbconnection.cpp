@@ -331,7 +331,18 @@ void DbConnection::close() { dropHandle(); }
 
 unsigned long DbConnection::serverConnectionId() const { return m_handle ? mysql_thread_id(m_handle) : 0; }
 
-void DbConnection::throwLast() { throw errorOf(m_handle); }
+QString DbConnection::escapeString(const QString& text) const
+{
+    if (!m_handle) throw DbError(QStringLiteral("EDatabaseError"), QStringLiteral("Connection is not open"));
+    const QByteArray in = text.toUtf8();
+    QByteArray out(in.size() * 2 + 1, Qt::Uninitialized);
+    const unsigned long n = mysql_real_escape_string(m_handle, out.data(), in.constData(), (unsigned long)in.size());
+    if (n == (unsigned long)-1) throwLast();
+    out.truncate(qsizetype(n));
+    return QString::fromUtf8(out);
+}
+
+void DbConnection::throwLast() const { throw errorOf(m_handle); }
 
 st_mysql_res* DbConnection::runOnce(const QByteArray& sql, ResultKind kind)
 {

@@ -166,6 +166,10 @@ public:
     // The same, with every row fetched at once.
     std::unique_ptr<DbResult> openBuffered(const QString& sql);
 
+    // The text as the body of a string literal for this connection's character set
+    // (mysql_real_escape_string). Throws EDatabaseError when the connection is closed.
+    QString escapeString(const QString& text) const;
+
     // The server's id of this connection (for KILL); 0 when closed.
     unsigned long serverConnectionId() const;
 
@@ -179,7 +183,7 @@ private:
     st_mysql_res* run(const QString& sql, ResultKind kind);
     st_mysql_res* runOnce(const QByteArray& sql, ResultKind kind);
     void dropHandle();
-    [[noreturn]] void throwLast();
+    [[noreturn]] void throwLast() const;
 
     DbParams m_params;
     st_mysql* m_handle = nullptr;

@@ -63,11 +63,14 @@ QStringList listQueryFunctions(const QString& folder)
     const QStringList files =
         QDir(folder).entryList({QStringLiteral("*.qr")}, QDir::Files | QDir::Hidden | QDir::CaseSensitive);
     for (const QString& f : files) names << f.left(f.size() - 3);
-    std::stable_sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
-        const int c = a.compare(b, Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : a < b;
-    });
+    std::stable_sort(names.begin(), names.end(), functionNameLess);
     return names;
+}
+
+bool functionNameLess(const QString& a, const QString& b)
+{
+    const int c = a.compare(b, Qt::CaseInsensitive);
+    return c != 0 ? c < 0 : a < b;
 }
 
 bool tryReadBoolean(const QString& value, bool& out)

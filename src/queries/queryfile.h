@@ -51,6 +51,8 @@ QString consoleFolder(const QString& pageValue);
 // The names of the functions in a folder: every "*.qr" file without its extension,
 // in alphabetical order ignoring letter case.
 QStringList listQueryFunctions(const QString& folder);
+// The order of that list: ignoring letter case, then by code.
+bool functionNameLess(const QString& a, const QString& b);
 
 // A function file read for its items: the lines (CR, LF or CR LF) joined with CR LF after
 // each one. read() throws FileError when the file cannot be read.
