@@ -108,6 +108,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), m_ui(this)
 
 TForm1::~TForm1()
 {
+    // A STOP on the way out needs no guard: the window takes no more input.
+    m_control->onBusyChanged = {};
     EventLog::instance().removeAllListeners();
 }
 
