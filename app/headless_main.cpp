@@ -1,9 +1,10 @@
 // veldra-headless: the server without a window. It reads veldra.ini from the program
 // folder, STARTs as the START button does and runs until SIGINT or SIGTERM, which STOP
-// it. Every event-log line goes to stdout as it is appended; the status line and every
-// operator message go to stderr.
+// it. Every event-log line goes to stdout (buffered: written at least every 100 ms and
+// at exit); the status line and every operator message go to stderr.
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <csignal>
 #include <cstdio>
 #include <sys/socket.h>
@@ -56,11 +57,26 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     veldra::mainthread::install();
 
+    // Log lines are buffered and written at least every 100 ms, and at exit.
+    static char buffer[1 << 16];
+    std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+    static bool unwritten = false;
     veldra::EventLog::instance().addListener([](const QString& line) {
-        std::fputs(line.toUtf8().constData(), stdout);
+        const QByteArray bytes = line.toUtf8();
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
         std::fputc('\n', stdout);
-        std::fflush(stdout);
+        unwritten = true;
     });
+    QTimer flush;
+    QObject::connect(&flush, &QTimer::timeout, [] {
+        if (!unwritten) return;
+        std::fflush(stdout);
+        unwritten = false;
+    });
+    flush.start(100);
+    struct FlushAtExit {
+        ~FlushAtExit() { std::fflush(stdout); }
+    } flushAtExit;
 
     StderrOperator ui;
     veldra::ServerControl control(ui);

@@ -55,7 +55,7 @@ public:
     explicit BenchSteps(DbParams work) : m_work(std::move(work)) {}
     AccessDecision checkClientAccess(const QString&, const QString&, const QString&) override { return {}; }
     bool functionFileExists(const TServerThread&) override { return true; }
-    QString prepareQuery(TServerThread&) override
+    PreparationResult prepareQuery(TServerThread&) override
     {
         return QStringLiteral("SELECT id, name, price, created FROM veldra_bench.items ORDER BY id");
     }

@@ -1,6 +1,7 @@
 #include "answers/savequeryas.h"
 
 #include <QStringBuilder>
+#include <optional>
 #include <vector>
 
 #include "common/answerformat.h"
@@ -100,7 +101,7 @@ QString answerHeader(const SaveQueryRequest& request, AnswerFormat format, bool 
 }  // namespace
 
 QString _SaveQueryAS(const SaveQueryRequest& request, const QString& preparedQuery, const QString& formatName,
-                     const DbParams& work)
+                     const DbParams& work, DbConnectionPool* pool)
 {
     try {
         // Only the five names have an answer form. Any other name (one that only matched a
@@ -115,14 +116,24 @@ QString _SaveQueryAS(const SaveQueryRequest& request, const QString& preparedQue
         QString body;
         bool empty = false;
         {
-            DbConnection connection(work);
-            // A request's connection is its own and short-lived: a connection lost during
-            // the query fails the request rather than running the statement again.
+            std::optional<DbConnectionPool::Lease> lease;
+            std::optional<DbConnection> own;
+            if (pool) {
+                lease.emplace(pool->acquire(work));
+            } else {
+                own.emplace(work);
+                own->connect();
+            }
+            DbConnection& connection = pool ? **lease : *own;
+            // A connection lost during the query fails the request rather than running the
+            // statement again.
             connection.onConnectionLost = [](DbConnection&) { return DbConnection::LostAnswer::Fail; };
-            connection.connect();
             std::unique_ptr<DbResult> result = connection.openStreaming(preparedQuery);
             empty = !(result->fieldCount() > 0 && result->next());
             if (!empty) {
+                // A markup body is the answer's last part: the rows go straight behind the
+                // header lines instead of into a second copy of the whole answer.
+                if (!format.isText()) body = answerHeader(request, format, false) % kCrLf;
                 writer->begin(body, result->fieldNames());
                 std::vector<QString> values(size_t(result->fieldCount()));
                 do {
@@ -143,6 +154,7 @@ QString _SaveQueryAS(const SaveQueryRequest& request, const QString& preparedQue
             // UTF-8 with a byte-order mark, each byte carried as its Windows-1252 character.
             body = cp1252::decode(QByteArray("\xEF\xBB\xBF") + body.toUtf8());
         }
+        if (!empty && !format.isText()) return body;
         return answerHeader(request, format, empty) % kCrLf % body;
     } catch (...) {
         const QString error = wrongQueryErrorText();
@@ -156,9 +168,10 @@ QString _SaveQueryAS(const SaveQueryRequest& request, const QString& preparedQue
     }
 }
 
-QString _SaveQueryAS(const TServerThread& request, const QString& preparedQuery, const DbParams& work)
+QString _SaveQueryAS(const TServerThread& request, const QString& preparedQuery, const DbParams& work,
+                    DbConnectionPool* pool)
 {
-    return _SaveQueryAS(SaveQueryRequest::from(request), preparedQuery, request.NecessaryFormatAnswer, work);
+    return _SaveQueryAS(SaveQueryRequest::from(request), preparedQuery, request.NecessaryFormatAnswer, work, pool);
 }
 
 }  // namespace veldra

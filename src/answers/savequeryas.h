@@ -8,6 +8,7 @@
 #include "answers/answerwriters.h"
 #include "common/answerformat.h"
 #include "db/dbconnection.h"
+#include "db/dbpool.h"
 
 namespace veldra {
 
@@ -27,16 +28,18 @@ struct SaveQueryRequest {
     static SaveQueryRequest from(const TServerThread& request);
 };
 
-// Runs `preparedQuery` on a connection of its own made with `work`, and returns the
+// Runs `preparedQuery` on a connection made with `work` that no other request uses at the
+// same time (from `pool` when given, else its own), and returns the
 // answer text: status line, headers, empty line, body. An empty result is answered with
 // the "[nocache]" marker in front of the status line. A failure (no connection, a
 // rejected statement, a statement without rows, a connection lost while reading) is
 // logged as "{_SaveQueryAS} WrongQuery !!! " and gives an empty text. Never throws.
 // Log lines go through Logger, so call it from a request thread or the main thread.
 QString _SaveQueryAS(const SaveQueryRequest& request, const QString& preparedQuery, const QString& formatName,
-                     const DbParams& work);
+                     const DbParams& work, DbConnectionPool* pool = nullptr);
 // The same for a request record, in its NecessaryFormatAnswer.
-QString _SaveQueryAS(const TServerThread& request, const QString& preparedQuery, const DbParams& work);
+QString _SaveQueryAS(const TServerThread& request, const QString& preparedQuery, const DbParams& work,
+                     DbConnectionPool* pool = nullptr);
 
 // "test client - data is modified", or "Final date of use : " + DateActive.
 QString statusText(const SaveQueryRequest& request);

@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include "common/answerformat.h"
-#include "common/cp1252.h"
 #include "common/errors.h"
 #include "common/files.h"
 #include "common/md5.h"
@@ -55,10 +54,7 @@ QString keyText(const QString& nameRequest, bool testClient, const QString& form
     return prefix.toUpper() + preparedQuery;
 }
 
-QByteArray keyBytes(const QString& keyText)
-{
-    return cp1252::encode(decodeUtf8Lossy(cp1252::encode(keyText)));
-}
+QByteArray keyBytes(const QString& keyText) { return keyText.toUtf8(); }
 
 QString cacheKey(const QString& nameRequest, bool testClient, const QString& formatName, const QString& preparedQuery)
 {

@@ -24,8 +24,8 @@ namespace cache {
 // "[" name "][" kind "]|[" format "]=" in upper case, followed by the prepared query
 // unchanged; kind is "-1" for a test client, "0" for a registered one.
 QString keyText(const QString& nameRequest, bool testClient, const QString& formatName, const QString& preparedQuery);
-// The key text through Windows-1252, decoded as UTF-8 (invalid sequences give U+FFFD)
-// and back to Windows-1252.
+// The key text in UTF-8: texts that differ anywhere give different bytes, and a key
+// text in plain ASCII gives its ASCII bytes.
 QByteArray keyBytes(const QString& keyText);
 // MD5 hex of the key bytes; empty when the prepared query is blank after trimming.
 QString cacheKey(const QString& nameRequest, bool testClient, const QString& formatName, const QString& preparedQuery);

@@ -14,9 +14,34 @@ EventLog& EventLog::instance()
     return log;
 }
 
-void EventLog::append(const QString& line)
+namespace {
+
+// UTF-8 bytes of one UTF-16 code unit (a surrogate pair makes four: two each).
+int utf8Bytes(char16_t c) { return c < 0x80 ? 1 : c < 0x800 ? 2 : QChar::isSurrogate(c) ? 2 : 3; }
+
+}  // namespace
+
+QString logLineWithinLimit(const QString& line)
+{
+    if (line.size() * 3 <= kMaxLogLineBytes) return line;  // cheap check: no line of this length is too long
+    qsizetype bytes = 0;
+    for (QChar c : line) bytes += utf8Bytes(c.unicode());
+    if (bytes <= kMaxLogLineBytes) return line;
+
+    const QString mark = QStringLiteral(" [... cut: the line had %1 characters]").arg(line.size());
+    const qsizetype room = kMaxLogLineBytes - mark.size();  // the mark is ASCII
+    qsizetype keep = 0;
+    bytes = 0;
+    while (keep < line.size() && bytes + utf8Bytes(line.at(keep).unicode()) <= room)
+        bytes += utf8Bytes(line.at(keep++).unicode());
+    if (keep > 0 && line.at(keep - 1).isHighSurrogate()) --keep;  // never half a character
+    return line.left(keep) + mark;
+}
+
+void EventLog::append(const QString& text)
 {
     VELDRA_ASSERT_MAIN_THREAD();
+    const QString line = logLineWithinLimit(text);
     m_lines << line;
     for (const auto& l : m_listeners) l(line);
     checkSize();
@@ -51,7 +76,9 @@ void EventLog::stopSizeCheck() { m_checking = false; }
 void EventLog::replaceLines(const QStringList& lines)
 {
     VELDRA_ASSERT_MAIN_THREAD();
-    m_lines = lines;
+    m_lines.clear();
+    m_lines.reserve(lines.size());
+    for (const QString& line : lines) m_lines << logLineWithinLimit(line);
     checkSize();
 }
 
@@ -68,9 +95,29 @@ void EventLog::setClockForTesting(WallClock clock) { m_clock = std::move(clock);
 
 QDateTime EventLog::now() const { return m_clock.now(); }
 
+void EventLog::setHandOverFailureHandler(std::function<void(const QString&)> handler)
+{
+    m_handOverFailure = std::move(handler);
+}
+
+void EventLog::handOverFailed(const QString& message) const
+{
+    if (m_handOverFailure) m_handOverFailure(message);
+}
+
 void Logger(const QString& line)
 {
-    mainthread::runSync([&line] { EventLog::instance().append(line); });
+    if (mainthread::isMainThread()) {
+        EventLog::instance().append(line);
+        return;
+    }
+    mainthread::post([line] {
+        try {
+            EventLog::instance().append(line);
+        } catch (...) {
+            EventLog::instance().handOverFailed(currentErrorMessage());
+        }
+    });
 }
 
 QString standardLogLine(const QString& message, const QString& address, qintptr handle)

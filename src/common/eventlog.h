@@ -19,11 +19,18 @@ namespace veldra {
 
 class OperatorUi;
 
+// The longest line the event log takes, in UTF-8 bytes (the encoding of its files).
+constexpr qsizetype kMaxLogLineBytes = 64 * 1024;
+
+// The line itself when it is not longer than kMaxLogLineBytes; otherwise cut there, with
+// " [... cut: the line had N characters]" at the end, all within the limit.
+QString logLineWithinLimit(const QString& line);
+
 class EventLog {
 public:
     static EventLog& instance();
 
-    // Main thread only.
+    // Main thread only. A line beyond kMaxLogLineBytes is cut (logLineWithinLimit).
     void append(const QString& line);
     const QStringList& lines() const { return m_lines; }
     void clear();
@@ -38,13 +45,18 @@ public:
     void startSizeCheck(qint32 saveLogEachLines, const QString& pathToLogs);
     void stopSizeCheck();
     bool sizeCheckActive() const { return m_checking; }
-    // The operator edited the box: its whole text, as lines, replaces the log, and the
-    // size check follows.
+    // The operator edited the box: its whole text, as lines (each within the limit),
+    // replaces the log, and the size check follows.
     void replaceLines(const QStringList& lines);
     // The size check itself; throws FileError when the saved file cannot be written.
     void checkSize();
     // Writes every line to `path` (UTF-8 with a byte-order mark, CR LF after each line).
     void saveTo(const QString& path) const;
+
+    // Where a failed save goes when the line that caused it came from another thread,
+    // which did not wait for it (the operator's failure messages).
+    void setHandOverFailureHandler(std::function<void(const QString&)> handler);
+    void handOverFailed(const QString& message) const;
 
     // The clock of the saved file names; WallClock() restores the system clock.
     void setClockForTesting(WallClock clock);
@@ -59,10 +71,13 @@ private:
     qint32 m_limit = 0;
     QString m_pathToLogs;
     WallClock m_clock;
+    std::function<void(const QString&)> m_handOverFailure;
 };
 
-// Appends one line to the event log from any thread; returns once the main thread
-// has appended it. A failed save of the log reaches the caller.
+// Appends one line to the event log from any thread. In the main thread it appends at
+// once and a failed save of the log reaches the caller. From another thread it hands
+// the line over without waiting: the lines of one thread keep their order, and a failed
+// save goes to the hand-over failure handler.
 void Logger(const QString& line);
 
 // "[" time "] " TAB message TAB "IP [" address "] " TAB "SocketHandle [" handle "]"

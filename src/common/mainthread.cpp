@@ -30,10 +30,15 @@ public:
 
     void push(std::function<void()> fn)
     {
+        bool wake;
         {
             std::lock_guard lock(m_mutex);
             m_queue.push_back(std::move(fn));
+            // one wake-up until the main thread has emptied the queue
+            wake = !m_signalled;
+            m_signalled = true;
         }
+        if (!wake) return;
         const quint64 one = 1;
         ssize_t n;
         do {
@@ -50,7 +55,10 @@ public:
             std::function<void()> fn;
             {
                 std::lock_guard lock(m_mutex);
-                if (m_queue.empty()) return;
+                if (m_queue.empty()) {
+                    m_signalled = false;
+                    return;
+                }
                 fn = std::move(m_queue.front());
                 m_queue.pop_front();
             }
@@ -63,6 +71,7 @@ private:
     QSocketNotifier* m_notifier = nullptr;
     std::mutex m_mutex;
     std::deque<std::function<void()>> m_queue;
+    bool m_signalled = false;
 };
 
 Dispatcher* g_dispatcher = nullptr;
@@ -132,6 +141,8 @@ void serveUntil(const std::function<bool()>& done)
         if (done()) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
+    // what was handed over before `done` came true
+    dispatcher().drain();
 }
 
 }  // namespace veldra::mainthread

@@ -26,7 +26,8 @@ void runSync(const std::function<void()>& fn);
 void post(std::function<void()> fn);
 // Runs the hand-overs and the events other than user input that are waiting; main thread only.
 void servePending();
-// Serves hand-overs until `done` returns true (checked about every 2 ms); main thread only.
+// Serves hand-overs until `done` returns true (checked about every 2 ms), then those
+// queued by then; main thread only.
 void serveUntil(const std::function<bool()>& done);
 
 }  // namespace veldra::mainthread

@@ -4,9 +4,43 @@
 
 namespace veldra::regional {
 
-QString shortDate(const QDate& d) { return d.toString(QString::fromLatin1(kShortDateFormat)); }
+namespace {
 
-QString longTime(const QTime& t) { return t.toString(QString::fromLatin1(kLongTimeFormat)); }
+void twoDigits(char16_t* at, int v)
+{
+    at[0] = char16_t(u'0' + v / 10);
+    at[1] = char16_t(u'0' + v % 10);
+}
+
+}  // namespace
+
+// The formats written out by hand: a database answer formats two of them per row.
+QString shortDate(const QDate& d)
+{
+    int y = 0, m = 0, day = 0;
+    d.getDate(&y, &m, &day);
+    if (!d.isValid() || y < 1 || y > 9999) return d.toString(QString::fromLatin1(kShortDateFormat));
+    char16_t text[10];  // dd.MM.yyyy
+    twoDigits(text, day);
+    text[2] = u'.';
+    twoDigits(text + 3, m);
+    text[5] = u'.';
+    twoDigits(text + 6, y / 100);
+    twoDigits(text + 8, y % 100);
+    return QString(reinterpret_cast<const QChar*>(text), 10);
+}
+
+QString longTime(const QTime& t)
+{
+    if (!t.isValid()) return t.toString(QString::fromLatin1(kLongTimeFormat));
+    char16_t text[8];  // HH:mm:ss
+    twoDigits(text, t.hour());
+    text[2] = u':';
+    twoDigits(text + 3, t.minute());
+    text[5] = u':';
+    twoDigits(text + 6, t.second());
+    return QString(reinterpret_cast<const QChar*>(text), 8);
+}
 
 QString timeStamp(const QDateTime& dt)
 {

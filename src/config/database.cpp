@@ -116,6 +116,7 @@ void DatabaseConnections::TestConnect(const DbParams& client, const DbParams& wo
 
     // The whole set at once, so that a request thread never sees half of it.
     m_workParams.store(work);
+    m_workPool.useParams(work);
     try {
         WorkData.setParams(work);
         WorkData.connect();
@@ -129,6 +130,7 @@ void DatabaseConnections::CloseConnections()
 {
     DataClients.close();
     WorkData.close();
+    m_workPool.clear();
 }
 
 }  // namespace veldra

@@ -12,6 +12,7 @@
 
 #include "common/snapshot.h"
 #include "db/dbconnection.h"
+#include "db/dbpool.h"
 
 namespace veldra {
 
@@ -48,6 +49,9 @@ public:
 
     // The work-database parameters as TEST CONNECT last set them; any thread.
     const Snapshot<DbParams>& workParams() const { return m_workParams; }
+    // Connections to the work database kept for the requests' queries; emptied by every
+    // TEST CONNECT that changes the parameters and by CloseConnections.
+    DbConnectionPool& workPool() { return m_workPool; }
 
     // Called in the main thread after a status line or the error area changed.
     std::function<void()> onChanged;
@@ -62,6 +66,7 @@ private:
     StatusLine m_clientStatus;
     StatusLine m_workStatus;
     Snapshot<DbParams> m_workParams;
+    DbConnectionPool m_workPool;
 };
 
 }  // namespace veldra

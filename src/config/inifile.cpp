@@ -77,7 +77,19 @@ IniFile::IniFile(const QString& path) : m_path(path)
 {
     if (!QFile::exists(path)) return;
     m_existed = true;
-    const QByteArray bytes = readFileBytes(path);
+    readBytes(readFileBytes(path));
+}
+
+IniFile IniFile::fromBytes(const QByteArray& bytes)
+{
+    IniFile ini{QString()};
+    ini.m_existed = true;
+    ini.readBytes(bytes);
+    return ini;
+}
+
+void IniFile::readBytes(const QByteArray& bytes)
+{
     const QString text = decodeText(bytes, NoBomEncoding::Utf8OrCp1252, &m_encoding);
 
     qsizetype start = 0;

@@ -14,6 +14,7 @@
 // UTF-16 with a byte-order mark, Windows-1252; a Windows-1252 file that gets a character
 // the code page lacks is saved as UTF-8 instead). A new file is UTF-8 with a byte-order
 // mark and CR LF line ends, created with permissions 0600 (it holds passwords).
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -27,6 +28,8 @@ public:
     // Reads the file when it exists (throws FileError when it exists but cannot be
     // read); a missing file gives an empty one that is created by save().
     explicit IniFile(const QString& path);
+    // The content of a file, without a path (save() has nowhere to write).
+    static IniFile fromBytes(const QByteArray& bytes);
 
     const QString& path() const { return m_path; }
     bool existed() const { return m_existed; }
@@ -55,6 +58,7 @@ private:
         qsizetype header = -1;
         qsizetype end = -1;
     };
+    void readBytes(const QByteArray& bytes);
     SectionRange findSection(const QString& section) const;
     qsizetype findKey(const SectionRange& range, const QString& key) const;
     QString newline() const;

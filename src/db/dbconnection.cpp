@@ -4,7 +4,11 @@
 
 #include <QDate>
 #include <QTime>
+#include <cerrno>
 #include <mutex>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include "common/files.h"
 #include "common/regional.h"
@@ -52,6 +56,32 @@ void ensureThread()
     (void)guard;
 }
 
+// Request values reach the SQL text as string literals escaped with backslashes; a
+// server whose mode reads backslashes literally would let them out of the literal.
+constexpr char kSessionSetUp[] = "SET SESSION sql_mode = REPLACE(@@SESSION.sql_mode, 'NO_BACKSLASH_ESCAPES', '')";
+// The same after a reset, which also forgets the character set of the handshake.
+constexpr char kSessionSetUpAfterReset[] =
+    "SET NAMES utf8mb4, SESSION sql_mode = REPLACE(@@SESSION.sql_mode, 'NO_BACKSLASH_ESCAPES', '')";
+
+thread_local const DbCancel* t_cancel = nullptr;
+
+// Every wait of the client library for its socket comes here: the socket and, when the
+// thread runs under a DbCancel, its cancel signal. `timeout` in ms, -1 for none.
+int waitForSocket(my_socket socket, my_bool isRead, int timeout)
+{
+    pollfd p[2] = {{socket, short(isRead ? POLLIN : POLLOUT), 0}, {-1, POLLIN, 0}};
+    if (t_cancel) p[1].fd = t_cancel->fd();
+    for (;;) {
+        const int r = ::poll(p, 2, timeout);
+        if (r < 0 && errno == EINTR) continue;
+        if (r > 0 && p[1].revents) {
+            errno = ECANCELED;
+            return -1;
+        }
+        return r;
+    }
+}
+
 DbError errorOf(MYSQL* handle)
 {
     return DbError(kMySqlError, QString::fromUtf8(mysql_error(handle)), mysql_errno(handle));
@@ -75,16 +105,55 @@ bool isBinaryField(const MYSQL_FIELD& f)
     }
 }
 
+// The number of `count` digits at `at`; -1 when one of them is no digit.
+int digitsAt(const QByteArray& raw, qsizetype at, int count)
+{
+    int v = 0;
+    for (int i = 0; i < count; ++i) {
+        const char c = raw[at + i];
+        if (c < '0' || c > '9') return -1;
+        v = v * 10 + (c - '0');
+    }
+    return v;
+}
+
+// Three numbers "n<sep>nn<sep>nn" at `at` of `raw`, the first `firstWidth` digits wide.
+bool threeNumbersAt(const QByteArray& raw, qsizetype at, int firstWidth, char sep, int (&n)[3])
+{
+    const qsizetype second = at + firstWidth + 1, third = second + 3;
+    if (raw.size() < third + 2 || raw[second - 1] != sep || raw[third - 1] != sep) return false;
+    n[0] = digitsAt(raw, at, firstWidth);
+    n[1] = digitsAt(raw, second, 2);
+    n[2] = digitsAt(raw, third, 2);
+    return n[0] >= 0 && n[1] >= 0 && n[2] >= 0;
+}
+
+// "yyyy-MM-dd" at the start of `raw`, read without a format parser (one per row).
+QDate dateAtStart(const QByteArray& raw)
+{
+    int n[3];
+    if (threeNumbersAt(raw, 0, 4, '-', n) && QDate::isValid(n[0], n[1], n[2])) return QDate(n[0], n[1], n[2]);
+    return QDate::fromString(QString::fromLatin1(raw.left(10)), QStringLiteral("yyyy-MM-dd"));
+}
+
+// "HH:mm:ss" at position 11 of `raw`.
+QTime timeAtEleven(const QByteArray& raw)
+{
+    int n[3];
+    if (threeNumbersAt(raw, 11, 2, ':', n) && QTime::isValid(n[0], n[1], n[2])) return QTime(n[0], n[1], n[2]);
+    return QTime::fromString(QString::fromLatin1(raw.mid(11, 8)), QStringLiteral("HH:mm:ss"));
+}
+
 QString dateText(const QByteArray& raw)
 {
-    const QDate d = QDate::fromString(QString::fromLatin1(raw.left(10)), QStringLiteral("yyyy-MM-dd"));
+    const QDate d = dateAtStart(raw);
     return d.isValid() ? regional::shortDate(d) : QString::fromUtf8(raw);
 }
 
 QString dateTimeText(const QByteArray& raw)
 {
-    const QDate d = QDate::fromString(QString::fromLatin1(raw.left(10)), QStringLiteral("yyyy-MM-dd"));
-    const QTime t = QTime::fromString(QString::fromLatin1(raw.mid(11, 8)), QStringLiteral("HH:mm:ss"));
+    const QDate d = dateAtStart(raw);
+    const QTime t = timeAtEleven(raw);
     if (!d.isValid() || !t.isValid() || raw.size() < 19) return QString::fromUtf8(raw);
     return regional::shortDate(d) + u' ' + regional::longTime(t);
 }
@@ -97,6 +166,29 @@ QString bitText(const QByteArray& raw)
 }
 
 }  // namespace
+
+DbCancel::DbCancel() : m_fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+DbCancel::~DbCancel()
+{
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+void DbCancel::cancel()
+{
+    const quint64 one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(m_fd, &one, sizeof one);
+}
+
+bool DbCancel::cancelled() const
+{
+    pollfd p{m_fd, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0;
+}
+
+DbCancelScope::DbCancelScope(const DbCancel* cancel) : m_previous(t_cancel) { t_cancel = cancel; }
+
+DbCancelScope::~DbCancelScope() { t_cancel = m_previous; }
 
 unsigned parsePort(const QString& text)
 {
@@ -190,10 +282,9 @@ void DbConnection::connect()
     mysql_options(h, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
     mysql_options(h, MYSQL_OPT_PROTOCOL, &protocol);
     mysql_options(h, MYSQL_SET_CHARSET_NAME, "utf8mb4");
-    // Request values reach the SQL text as string literals escaped with backslashes;
-    // a server whose mode reads backslashes literally would let them out of the literal.
-    mysql_options(h, MYSQL_INIT_COMMAND,
-                  "SET SESSION sql_mode = REPLACE(@@SESSION.sql_mode, 'NO_BACKSLASH_ESCAPES', '')");
+    int (*wait)(my_socket, my_bool, int) = waitForSocket;
+    mysql_optionsv(h, MARIADB_OPT_IO_WAIT, wait);
+    mysql_options(h, MYSQL_INIT_COMMAND, kSessionSetUp);
     const QByteArray server = m_params.server.toUtf8();
     const QByteArray user = m_params.user.toUtf8();
     const QByteArray password = m_params.password.toUtf8();
@@ -206,6 +297,19 @@ void DbConnection::connect()
     }
     m_handle = h;
     if (onAfterConnect) onAfterConnect();
+}
+
+bool DbConnection::reset()
+{
+    ensureThread();
+    if (!m_handle) return false;
+    if (mysql_reset_connection(m_handle) != 0 ||
+        mysql_real_query(m_handle, kSessionSetUpAfterReset, sizeof kSessionSetUpAfterReset - 1) != 0) {
+        dropHandle();
+        return false;
+    }
+    drainResults(m_handle);
+    return true;
 }
 
 void DbConnection::dropHandle()

@@ -25,6 +25,10 @@
 //
 // Threads: a connection object belongs to the thread that uses it; each request thread
 // opens its own. The client library is initialised once per process.
+//
+// Every wait for the server (connect, query, rows) can be ended from another thread:
+// a thread that runs under a DbCancel (DbCancelScope) fails its waits at once, as a lost
+// connection, from the moment that DbCancel is cancelled.
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -66,6 +70,35 @@ private:
 unsigned parsePort(const QString& text);
 
 class DbConnection;
+
+// Ends the database waits of the threads that run under it.
+class DbCancel {
+public:
+    DbCancel();
+    ~DbCancel();
+    DbCancel(const DbCancel&) = delete;
+    DbCancel& operator=(const DbCancel&) = delete;
+    // From any thread; for good.
+    void cancel();
+    bool cancelled() const;
+    // Readable once cancelled.
+    int fd() const { return m_fd; }
+
+private:
+    int m_fd = -1;
+};
+
+// While it lives, the database waits of this thread end when `cancel` is cancelled.
+class DbCancelScope {
+public:
+    explicit DbCancelScope(const DbCancel* cancel);
+    ~DbCancelScope();
+    DbCancelScope(const DbCancelScope&) = delete;
+    DbCancelScope& operator=(const DbCancelScope&) = delete;
+
+private:
+    const DbCancel* m_previous;
+};
 
 // A result set, read forward only with next(). A streaming result keeps the
 // connection busy until it is read to its end or destroyed; it must not outlive its
@@ -117,6 +150,10 @@ public:
     // Opens the connection (connect time-out 30 s, utf8mb4, TCP). An open connection is
     // closed first. Throws DbError; runs the after-connect event on success.
     void connect();
+    // Makes an open connection as good as new for its next user: the server forgets the
+    // session (mysql_reset_connection) and the session set-up of connect() runs again.
+    // False, with the connection closed, when that fails.
+    bool reset();
     // Closes an open connection and runs the after-disconnect event; nothing when closed.
     void close();
     bool connected() const { return m_handle != nullptr; }

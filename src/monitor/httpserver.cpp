@@ -3,15 +3,20 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include "common/eventlog.h"
 #include "common/mainthread.h"
 #include "common/regional.h"
+#include "common/threadpool.h"
+#include "db/dbconnection.h"
 #include "server/connection.h"
 #include "server/servercontext.h"
 #include "server/tserverthread.h"
@@ -19,9 +24,38 @@
 namespace veldra {
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 std::atomic<quint64> g_nextThreadId{1};
 
+// epoll tags of the two sockets that are no client connection
+char g_listenTag;
+char g_wakeTag;
+
 QString systemError(int err) { return qt_error_string(err); }
+
+// Every waiting connection holds a handle: allow as many as the system lets us.
+void raiseHandleLimit()
+{
+    rlimit r{};
+    if (::getrlimit(RLIMIT_NOFILE, &r) == 0 && r.rlim_cur < r.rlim_max) {
+        r.rlim_cur = r.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &r);
+    }
+}
+
+// True when the bytes hold a complete request line: a line feed after the first
+// character that is not blank.
+bool requestLineComplete(const QByteArray& bytes, qsizetype& firstNonBlank)
+{
+    firstNonBlank = -1;
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        if (quint8(bytes[i]) > 32) {
+            firstNonBlank = i;
+            break;
+        }
+    return firstNonBlank >= 0 && bytes.indexOf('\n', firstNonBlank) >= 0;
+}
 
 }  // namespace
 
@@ -40,7 +74,8 @@ HttpServer::~HttpServer() { close(); }
 void HttpServer::open(quint16 port)
 {
     if (isOpen()) close();
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    raiseHandleLimit();
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) throw SocketError(QStringLiteral("Could not create socket. ") + systemError(errno));
     const int one = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
@@ -53,60 +88,84 @@ void HttpServer::open(quint16 port)
         ::close(fd);
         throw SocketError(QStringLiteral("Could not bind socket. ") + systemError(err));
     }
-    if (::listen(fd, 5) < 0) {
+    if (::listen(fd, SOMAXCONN) < 0) {
         const int err = errno;
         ::close(fd);
         throw SocketError(QStringLiteral("Could not listen on socket. ") + systemError(err));
     }
     const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wake < 0) {
+    const int ep = wake < 0 ? -1 : ::epoll_create1(EPOLL_CLOEXEC);
+    epoll_event le{EPOLLIN, {.ptr = &g_listenTag}};
+    epoll_event we{EPOLLIN, {.ptr = &g_wakeTag}};
+    if (ep < 0 || ::epoll_ctl(ep, EPOLL_CTL_ADD, fd, &le) < 0 || ::epoll_ctl(ep, EPOLL_CTL_ADD, wake, &we) < 0) {
         const int err = errno;
+        if (ep >= 0) ::close(ep);
+        if (wake >= 0) ::close(wake);
         ::close(fd);
         throw SocketError(systemError(err));
     }
     m_listenFd = fd;
     m_wakeFd = wake;
+    m_epollFd = ep;
     m_port = port;
-    m_acceptEnded = false;
-    m_acceptThread = std::thread([this] {
-        acceptLoop();
-        m_acceptEnded = true;
+    m_pool = std::make_unique<ThreadPool>(kMaxRequestThreads);
+    m_cancel = std::make_unique<DbCancel>();
+    m_watchEnded = false;
+    m_watchThread = std::thread([this] {
+        watch();
+        m_watchEnded = true;
     });
 }
 
-void HttpServer::acceptLoop()
+void HttpServer::watch()
 {
+    epoll_event events[128];
     for (;;) {
-        pollfd p[2] = {{m_listenFd, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
-        const int r = ::poll(p, 2, -1);
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            return;
-        }
-        if (p[1].revents) return;
-        if (!(p[0].revents & POLLIN)) {
-            if (p[0].revents & (POLLERR | POLLNVAL)) return;
+        int timeout = -1;
+        if (!m_waiting.empty())
+            timeout = int(std::max<qint64>(
+                0, std::chrono::ceil<std::chrono::milliseconds>(m_waiting.front().deadline - Clock::now()).count()));
+        const int n = ::epoll_wait(m_epollFd, events, 128, timeout);
+        if (n < 0 && errno != EINTR) {
+            // should not happen; do not spin
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
             continue;
         }
+        for (int i = 0; i < n; ++i) {
+            void* tag = events[i].data.ptr;
+            if (tag == &g_wakeTag) return;
+            if (tag == &g_listenTag)
+                acceptWaiting();
+            else
+                readArrived(*static_cast<Waiting*>(tag));
+        }
+        // The time is up: what has arrived is the request, or there is none.
+        const auto now = Clock::now();
+        while (!m_waiting.empty() && m_waiting.front().deadline <= now) handOver(m_waiting.front());
+    }
+}
+
+void HttpServer::acceptWaiting()
+{
+    for (int k = 0; k < 64; ++k) {
         sockaddr_in peer{};
         socklen_t len = sizeof peer;
         const int fd = ::accept4(m_listenFd, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_CLOEXEC);
         if (fd < 0) {
-            // Out of handles and the like: wait a little instead of spinning.
-            if (errno != EINTR && errno != ECONNABORTED && errno != EAGAIN) {
-                pollfd w{m_wakeFd, POLLIN, 0};
-                if (::poll(&w, 1, 100) > 0) return;
-            }
-            continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) return;
+            if (errno == EINTR || errno == ECONNABORTED) continue;
+            // Out of handles and the like: the connections wait in the queue meanwhile.
+            pollfd w{m_wakeFd, POLLIN, 0};
+            ::poll(&w, 1, 100);
+            return;
         }
         char text[INET_ADDRSTRLEN] = {};
         ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
         try {
             httpserverGetThread(fd, QString::fromLatin1(text));
         } catch (...) {
-            // The connection's own thread goes on; only the log line or the count failed.
+            // The connection is watched all the same; only the log line or the count failed.
         }
-        reapFinished();
     }
 }
 
@@ -114,86 +173,136 @@ void HttpServer::httpserverGetThread(int fd, const QString& address)
 {
     auto connection = std::make_shared<ClientConnection>(fd, address);
     const quint64 id = g_nextThreadId.fetch_add(1);
+    Waiting& w = m_waiting.emplace_back();
+    w.self = std::prev(m_waiting.end());
+    w.connection = connection;
+    w.id = id;
+    w.deadline = Clock::now() + kRequestWait;
     {
         std::lock_guard lock(m_mutex);
-        Worker& w = m_workers.emplace_back();
-        w.connection = connection;
-        try {
-            w.thread = std::thread([this, connection, id, &w] {
-                TServerThread request(connection, m_context, id);
-                request.ClientExecute();
-                w.finished = true;
-            });
-        } catch (...) {
-            // No thread for it: the connection is dropped.
-            m_workers.pop_back();
-            throw;
-        }
+        w.open = m_open.insert(m_open.end(), connection);
     }
+    epoll_event ev{EPOLLIN, {.ptr = &w}};
+    if (::epoll_ctl(m_epollFd, EPOLL_CTL_ADD, fd, &ev) < 0) w.ended = true;  // answered when the time is up
+
     Logger(u'[' + regional::timeStamp() + QStringLiteral("] \t{httpserverGetThread} Client connected \tIP [") + address +
            QStringLiteral("] \tCreating ThreadID [") + QString::number(id) + QStringLiteral("], SocketHandle [") +
            QString::number(connection->handle()) + u']');
-    if (m_countConnection) mainthread::runSync(m_countConnection);
+    if (m_countConnection) mainthread::post(m_countConnection);
 }
 
-void HttpServer::reapFinished()
+void HttpServer::readArrived(Waiting& w)
 {
-    std::list<Worker> done;
-    {
-        std::lock_guard lock(m_mutex);
-        for (auto it = m_workers.begin(); it != m_workers.end();) {
-            auto next = std::next(it);
-            if (it->finished) done.splice(done.end(), m_workers, it);
-            it = next;
+    const auto status = w.connection->receiveArrived(w.arrived, kMaxRequestBytes);
+    if (status == ClientConnection::ReadStatus::Nothing) return;
+    if (status == ClientConnection::ReadStatus::Closed) {
+        if (w.connection->aborted()) {
+            drop(w);
+            return;
         }
+        qsizetype first;
+        requestLineComplete(w.arrived, first);
+        if (first >= 0) {
+            handOver(w);  // nothing more will come
+            return;
+        }
+        // Nothing but blanks, and nothing more can come: the client is answered like a
+        // silent one once the time is up.
+        ::epoll_ctl(m_epollFd, EPOLL_CTL_DEL, w.connection->socket(), nullptr);
+        w.ended = true;
+        w.arrived.clear();
+        return;
     }
-    for (Worker& w : done)
-        if (w.thread.joinable()) w.thread.join();
+    qsizetype first;
+    if (requestLineComplete(w.arrived, first) || w.arrived.size() >= kMaxRequestBytes) {
+        handOver(w);
+        return;
+    }
+    if (first < 0) w.arrived.clear();  // blanks do not accumulate
+}
+
+void HttpServer::handOver(Waiting& w)
+{
+    if (!w.ended) ::epoll_ctl(m_epollFd, EPOLL_CTL_DEL, w.connection->socket(), nullptr);
+    auto connection = w.connection;
+    const auto open = w.open;
+    const quint64 id = w.id;
+    QByteArray arrived = std::move(w.arrived);
+    m_waiting.erase(w.self);
+    try {
+        m_pool->submit([this, connection, open, id, arrived = std::move(arrived)] {
+            {
+                DbCancelScope cancel(m_cancel.get());
+                TServerThread request(connection, m_context, id, arrived);
+                request.ClientExecute();
+            }
+            forget(open);
+        });
+    } catch (...) {
+        // No thread can be started at all: the connection is closed unanswered.
+        connection->close();
+        forget(open);
+    }
+}
+
+void HttpServer::drop(Waiting& w)
+{
+    if (!w.ended) ::epoll_ctl(m_epollFd, EPOLL_CTL_DEL, w.connection->socket(), nullptr);
+    w.connection->close();
+    forget(w.open);
+    m_waiting.erase(w.self);
+}
+
+void HttpServer::forget(std::list<std::shared_ptr<ClientConnection>>::iterator open)
+{
+    std::lock_guard lock(m_mutex);
+    m_open.erase(open);
 }
 
 std::vector<HttpServer::OpenConnection> HttpServer::openConnections() const
 {
     std::vector<OpenConnection> out;
     std::lock_guard lock(m_mutex);
-    for (const Worker& w : m_workers)
-        if (!w.finished) out.push_back({w.connection->peerAddress(), w.connection->handle(), w.connection});
+    for (const auto& c : m_open) out.push_back({c->peerAddress(), c->handle(), c});
     return out;
+}
+
+void HttpServer::cancelDatabaseWork()
+{
+    if (m_cancel) m_cancel->cancel();
 }
 
 void HttpServer::close()
 {
-    if (m_acceptThread.joinable()) {
+    if (m_watchThread.joinable()) {
         const quint64 one = 1;
         [[maybe_unused]] const auto n = ::write(m_wakeFd, &one, sizeof one);
-        // The accepting thread may be waiting for the main thread (log line, count).
-        mainthread::serveUntil([this] { return m_acceptEnded.load(); });
-        m_acceptThread.join();
+        // The watching thread may be waiting for the main thread (log line, count).
+        mainthread::serveUntil([this] { return m_watchEnded.load(); });
+        m_watchThread.join();
     }
-    if (m_listenFd >= 0) {
-        ::close(m_listenFd);
-        m_listenFd = -1;
-    }
-    if (m_wakeFd >= 0) {
-        ::close(m_wakeFd);
-        m_wakeFd = -1;
-    }
+    for (int* fd : {&m_listenFd, &m_wakeFd, &m_epollFd})
+        if (*fd >= 0) {
+            ::close(*fd);
+            *fd = -1;
+        }
+    cancelDatabaseWork();
     {
         std::lock_guard lock(m_mutex);
-        for (Worker& w : m_workers) w.connection->abort();
+        for (const auto& c : m_open) c->abort();
+    }
+    // The watching thread has ended: its connections are ours now.
+    while (!m_waiting.empty()) {
+        Waiting& w = m_waiting.front();
+        w.ended = true;
+        drop(w);
     }
     mainthread::serveUntil([this] {
         std::lock_guard lock(m_mutex);
-        for (const Worker& w : m_workers)
-            if (!w.finished) return false;
-        return true;
+        return m_open.empty();
     });
-    std::list<Worker> all;
-    {
-        std::lock_guard lock(m_mutex);
-        all.swap(m_workers);
-    }
-    for (Worker& w : all)
-        if (w.thread.joinable()) w.thread.join();
+    m_pool.reset();
+    m_cancel.reset();
 }
 
 }  // namespace veldra

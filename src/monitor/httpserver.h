@@ -1,8 +1,12 @@
 #pragma once
-// The listening socket of the server: all local IPv4 addresses, a backlog of 5, an
-// accepting thread of its own and one request thread per accepted connection.
+// The listening socket of the server: all local IPv4 addresses, a backlog of SOMAXCONN,
+// and one watching thread that accepts connections and waits for their requests. A
+// connection holds no thread until its request line has arrived (or 64 KiB, or 5
+// seconds have passed); then a request thread from a bounded pool serves it.
+#include <QByteArray>
 #include <QString>
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <list>
 #include <memory>
@@ -13,10 +17,18 @@
 namespace veldra {
 
 class ClientConnection;
+class DbCancel;
 class ServerContext;
+class ThreadPool;
 
 class HttpServer {
 public:
+    // At most this many requests are served at once; the others wait their turn.
+    static constexpr int kMaxRequestThreads = 256;
+    // What a client may send before its request counts as arrived.
+    static constexpr qsizetype kMaxRequestBytes = 64 * 1024;
+    static constexpr std::chrono::seconds kRequestWait{5};
+
     // `countConnection` runs in the main thread once per accepted connection.
     HttpServer(ServerContext& context, std::function<void()> countConnection);
     ~HttpServer();
@@ -25,8 +37,11 @@ public:
 
     // Starts listening on `port`; throws SocketError with the system's message.
     void open(quint16 port);
+    // Ends every database wait of the requests being served: their queries fail.
+    void cancelDatabaseWork();
     // Main thread: stops accepting, closes the listening socket, ends every open
-    // connection and waits, serving hand-overs, until every request thread has ended.
+    // connection and its database work, and waits, serving hand-overs, until every
+    // request has ended.
     void close();
     bool isOpen() const { return m_listenFd >= 0; }
     quint16 port() const { return m_port; }
@@ -35,35 +50,49 @@ public:
         QString address;
         qintptr handle = -1;
         std::shared_ptr<ClientConnection> connection;
-        // Ends the connection; its request thread finishes on its own.
+        // Ends the connection; its request finishes on its own.
         void abort() const;
     };
-    // The connections whose request threads still run, in the order they were accepted.
+    // The connections whose requests have not ended, in the order they were accepted.
     std::vector<OpenConnection> openConnections() const;
 
 private:
-    struct Worker {
+    // A connection whose request has not arrived yet (watching thread only).
+    struct Waiting {
         std::shared_ptr<ClientConnection> connection;
-        std::thread thread;
-        std::atomic<bool> finished{false};
+        quint64 id = 0;
+        QByteArray arrived;
+        std::chrono::steady_clock::time_point deadline;
+        bool ended = false;  // the client closed its side: nothing more can come
+        std::list<std::shared_ptr<ClientConnection>>::iterator open;
+        std::list<Waiting>::iterator self;
     };
 
-    void acceptLoop();
-    // httpserverGetThread: starts the request thread of one accepted connection,
-    // logs it and has the main thread count it.
+    void watch();
+    void acceptWaiting();
+    // httpserverGetThread: takes one accepted connection into the watch, logs it and
+    // has the main thread count it.
     void httpserverGetThread(int fd, const QString& address);
-    // Joins the request threads that have ended.
-    void reapFinished();
+    void readArrived(Waiting& w);
+    // Gives the connection with what has arrived to a request thread.
+    void handOver(Waiting& w);
+    // Closes a connection without a request (STOP ended it) and forgets it.
+    void drop(Waiting& w);
+    void forget(std::list<std::shared_ptr<ClientConnection>>::iterator open);
 
     ServerContext& m_context;
     std::function<void()> m_countConnection;
     int m_listenFd = -1;
     int m_wakeFd = -1;
+    int m_epollFd = -1;
     quint16 m_port = 0;
-    std::thread m_acceptThread;
-    std::atomic<bool> m_acceptEnded{true};
+    std::thread m_watchThread;
+    std::atomic<bool> m_watchEnded{true};
+    std::list<Waiting> m_waiting;  // accept order, so deadline order
+    std::unique_ptr<ThreadPool> m_pool;
+    std::unique_ptr<DbCancel> m_cancel;
     mutable std::mutex m_mutex;
-    std::list<Worker> m_workers;  // accept order
+    std::list<std::shared_ptr<ClientConnection>> m_open;  // accept order
 };
 
 }  // namespace veldra

@@ -34,7 +34,7 @@ bool CoreRequestSteps::functionFileExists(const TServerThread& request)
     return QFileInfo(request.settings().PathToQueries + request.NameRequest + QStringLiteral(".qr")).isFile();
 }
 
-QString CoreRequestSteps::prepareQuery(TServerThread& request)
+PreparationResult CoreRequestSteps::prepareQuery(TServerThread& request)
 {
     return _PreparatingQuery(request.NameRequest, request.InputParameters, request.settings());
 }
@@ -48,14 +48,14 @@ QString CoreRequestSteps::saveQueryAs(TServerThread& request, const QString& pre
 {
     // one consistent set of work-database parameters for the whole request
     const auto work = m_databases.workParams().load();
-    return _SaveQueryAS(request, preparedQuery, *work);
+    return _SaveQueryAS(request, preparedQuery, *work, &m_databases.workPool());
 }
 
 void CoreRequestSteps::storeInCache(TServerThread& request, const QString& answer) { CacheStore(request, answer); }
 
 void CoreRequestSteps::countRequest()
 {
-    mainthread::runSync([this] { m_statistics.countRequest(); });
+    mainthread::post([this] { m_statistics.countRequest(); });
 }
 
 // START or STOP in progress, from construction to destruction.
@@ -118,11 +118,13 @@ ServerControl::ServerControl(OperatorUi& ui, WallClock clock)
         CleanCacheByPolicies(in, m_clock.now());
     };
     m_scheduler = std::make_unique<Scheduler>(std::move(tasks), ui, clock);
+    EventLog::instance().setHandOverFailureHandler([this](const QString& message) { m_failures.report(message); });
 }
 
 ServerControl::~ServerControl()
 {
     if (m_running) stop();
+    EventLog::instance().setHandOverFailureHandler({});
 }
 
 void ServerControl::changed()
@@ -228,6 +230,8 @@ void ServerControl::stop()
     } catch (...) {
         // STOP always ends stopped
     }
+    // Queries in flight fail now instead of holding STOP for as long as the database takes.
+    m_http.cancelDatabaseWork();
 
     // a second for the closed connections' threads to finish, still serving their hand-overs
     QElapsedTimer second;

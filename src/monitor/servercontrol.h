@@ -30,7 +30,7 @@ public:
     }
     AccessDecision checkClientAccess(const QString& email, const QString& seccode, const QString& address) override;
     bool functionFileExists(const TServerThread& request) override;
-    QString prepareQuery(TServerThread& request) override;
+    PreparationResult prepareQuery(TServerThread& request) override;
     bool answerFromCache(TServerThread& request, const QString& preparedQuery) override;
     QString saveQueryAs(TServerThread& request, const QString& preparedQuery) override;
     void storeInCache(TServerThread& request, const QString& answer) override;

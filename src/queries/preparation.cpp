@@ -1,5 +1,6 @@
 #include "queries/preparation.h"
 
+#include <QHash>
 #include <QRegularExpression>
 #include <algorithm>
 #include <optional>
@@ -39,6 +40,86 @@ std::optional<QString> asNumber(const QString& value)
     if (!toInt32(s, n)) return std::nullopt;
     return s;
 }
+
+Error tooLong()
+{
+    return Error(QStringLiteral("ERangeError"),
+                 QStringLiteral("The prepared query would be longer than %1 characters").arg(kMaxPreparedLength));
+}
+
+// The query text while it is prepared. A request value stands in it only as a reference,
+// "\uFDD0" index "\uFDD1", to its text held apart, so no later step (placeholders, block
+// markers, the error marker) ever reads what a client sent; expand() puts the texts in
+// at the end. The operator's text (template, defaults, names) stands in it as written;
+// should it hold one of the two reference characters (they are noncharacters, never
+// meant as text), that character is held apart as a value of its own.
+class WorkingQuery {
+public:
+    // The operator's text, ready to stand in the query.
+    QString operatorText(const QString& text)
+    {
+        if (!text.contains(kRefStart) && !text.contains(kRefEnd)) return text;
+        QString out;
+        for (QChar c : text) {
+            if (c == kRefStart || c == kRefEnd)
+                out += reference(QString(c));
+            else
+                out += c;
+        }
+        return out;
+    }
+
+    // A request value: its reference; it is substituted as a string literal body.
+    QString requestValue(const QString& value) { return reference(escapeSqlValue(value)); }
+
+    // The text with every reference replaced by its value.
+    QString expand(const QString& q) const
+    {
+        if (!q.contains(kRefStart)) return q;
+        qsizetype size = 0;
+        forEachPart(q, [&](QStringView part) { size += part.size(); });
+        if (size > kMaxPreparedLength) throw tooLong();
+        QString out;
+        out.reserve(size);
+        forEachPart(q, [&](QStringView part) { out += part; });
+        return out;
+    }
+
+private:
+    static constexpr QChar kRefStart = QChar(0xFDD0);
+    static constexpr QChar kRefEnd = QChar(0xFDD1);
+
+    // Equal texts share one reference, so blocks that hold equal values stay equal.
+    QString reference(const QString& text)
+    {
+        auto it = m_index.constFind(text);
+        if (it == m_index.cend()) {
+            it = m_index.insert(text, m_values.size());
+            m_values << text;
+        }
+        return kRefStart + QString::number(*it) + kRefEnd;
+    }
+
+    // Calls fn with the query's own text and the values of its references, in order.
+    template <class F>
+    void forEachPart(const QString& q, F fn) const
+    {
+        qsizetype p = 0;
+        while (p < q.size()) {
+            const qsizetype start = q.indexOf(kRefStart, p);
+            if (start < 0) break;
+            const qsizetype end = q.indexOf(kRefEnd, start);
+            fn(QStringView(q).mid(p, start - p));
+            // Every kRefStart in the query begins a reference made here: digits, kRefEnd.
+            fn(m_values.at(QStringView(q).mid(start + 1, end - start - 1).toInt()));
+            p = end + 1;
+        }
+        fn(QStringView(q).mid(p));
+    }
+
+    QStringList m_values;
+    QHash<QString, qsizetype> m_index;
+};
 
 }  // namespace
 
@@ -99,21 +180,23 @@ QString DeleteBlocksInQuery(const QString& text, const QString& name)
     return q;
 }
 
-QString prepareFromFileText(const QString& fileText, const QString& functionName, const QString& inputParameters,
-                            bool checkActive)
+PreparationResult prepareForRequest(const QString& fileText, const QString& functionName,
+                                    const QString& inputParameters, bool checkActive)
 {
     const QList<RequestParam> params = requestParams(inputParameters);
     const QueryFile file = QueryFile::fromText(fileText);
     if (checkActive && !file.flag(QStringLiteral("q_active"), false))
         return QStringLiteral("<#msg>Function [") + functionName + QStringLiteral("] is not actived !!!</#msg>");
 
-    QString q = file.item(QStringLiteral("q_content"));
+    WorkingQuery work;
+    QString q = work.operatorText(file.item(QStringLiteral("q_content")));
     const qint32 count = file.countInputValues();
     if (count < 0) throw Error(QStringLiteral("ERangeError"), QStringLiteral("Range check error"));
 
     for (int i = 1; i <= count; ++i) {
         const InputValueEntry entry = file.inputValue(i);
         const QString name = entry.name.toLower();
+        const QString nameInQuery = work.operatorText(name);
         const TMyRec& rec = entry.rec;
 
         QString value = kNoValue;
@@ -133,39 +216,38 @@ QString prepareFromFileText(const QString& fileText, const QString& functionName
 
         if (rec.deleteblocked) {
             const QString trigger = value == kNoValue ? QStringLiteral("[null]") : u'[' + value + u']';
-            if (rec.deleteblocked_ifvalue_is.contains(trigger)) q = DeleteBlocksInQuery(q, name);
+            if (rec.deleteblocked_ifvalue_is.contains(trigger)) q = DeleteBlocksInQuery(q, nameInQuery);
         }
 
+        const QString placeholder = QStringLiteral("{:") + nameInQuery + QStringLiteral(":}");
+        if (!q.contains(placeholder)) continue;
         QString substitution;
         if (value == kNoValue)
             substitution = QStringLiteral("null");
         else
-            substitution = fromRequest ? escapeSqlValue(value) : value;
-
-        const QString placeholder = QStringLiteral("{:") + name + QStringLiteral(":}");
-        if (q.contains(placeholder)) {
-            const qsizetype hits = q.count(placeholder, Qt::CaseInsensitive);
-            if (q.size() + hits * (substitution.size() - placeholder.size()) > kMaxPreparedLength)
-                throw Error(QStringLiteral("ERangeError"),
-                            QStringLiteral("The prepared query would be longer than %1 characters").arg(kMaxPreparedLength));
-            q = replaceAllNoCase(q, placeholder, substitution);
-        }
+            substitution = fromRequest ? work.requestValue(value) : work.operatorText(value);
+        const qsizetype hits = q.count(placeholder, Qt::CaseInsensitive);
+        if (q.size() + hits * (substitution.size() - placeholder.size()) > kMaxPreparedLength) throw tooLong();
+        q = replaceAllNoCase(q, placeholder, substitution);
     }
-    return trim(q);
+
+    const QString text = trim(work.expand(q));
+    const QString msg = trim(textBetween(q, QStringLiteral("<#msg>"), QStringLiteral("</#msg>")));
+    return PreparationResult(text, trim(work.expand(msg)));
 }
 
-QString PreparingQuery(const QString& queriesFolder, const QString& name, const QString& inputParameters)
+PreparationResult PreparingQuery(const QString& queriesFolder, const QString& name, const QString& inputParameters)
 {
     const QString fileText = QueryFile::read(queryFilePath(queriesFolder, name)).text();
     const QueryFile file = QueryFile::fromText(fileText);
-    if (!file.flag(QStringLiteral("q_active"), false))
-        return prepareFromFileText(fileText, name, inputParameters, true);
-    const QString result = prepareFromFileText(fileText, name, inputParameters, false);
-    mainthread::runSync([&] { ShowLastPreparedQuery(result); });
+    if (!file.flag(QStringLiteral("q_active"), false)) return prepareForRequest(fileText, name, inputParameters, true);
+    const PreparationResult result = prepareForRequest(fileText, name, inputParameters, false);
+    mainthread::post([text = result.text] { ShowLastPreparedQuery(text); });
     return result;
 }
 
-QString _PreparatingQuery(const QString& name, const QString& inputParameters, const TServerSettings& settings)
+PreparationResult _PreparatingQuery(const QString& name, const QString& inputParameters,
+                                    const TServerSettings& settings)
 {
     return PreparingQuery(settings.PathToQueries, name, inputParameters);
 }
@@ -173,7 +255,7 @@ QString _PreparatingQuery(const QString& name, const QString& inputParameters, c
 QString PreparatingQueryForTest(const QString& pathToQueriesPage, const QString& name, const QString& inputParameters)
 {
     const QString fileText = QueryFile::read(queryFilePath(consoleFolder(pathToQueriesPage), name)).text();
-    const QString result = prepareFromFileText(fileText, name, inputParameters, false);
+    const QString result = prepareForRequest(fileText, name, inputParameters, false).text;
     mainthread::runSync([&] { LastPreparedQuery::instance().setText(lastPreparedQueryView(result)); });
     return result;
 }

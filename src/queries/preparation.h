@@ -6,14 +6,15 @@
 // "<#name#>" to "<#/name#>" is removed whole when that value is one of the values
 // listed for it. Each declared input value, in file order, goes through: request value
 // or default, cleaning, number check, block removal, substitution. A value that came from
-// the request is substituted as a MySQL string literal body (\ ' " and NUL escaped), so a
-// request cannot change the statement; default values are the operator's own SQL and go
-// in as they stand.
+// the request is substituted as a MySQL string literal body (\ ' " and NUL escaped), and
+// no later step reads it again, so a request cannot change the statement; default values
+// are the operator's own SQL and go in as they stand.
 #include <QList>
 #include <functional>
 #include <QString>
 
 #include "config/serversettings.h"
+#include "server/requeststeps.h"
 
 namespace veldra {
 
@@ -36,17 +37,21 @@ QString DeleteBlocksInQuery(const QString& text, const QString& name);
 
 // The preparation proper, on the text of a function file (lines joined with CR LF).
 // With `checkActive`, an inactive function gives the not-active text
-// "<#msg>Function [" functionName "] is not actived !!!</#msg>". Throws the conversion
-// error of a boolean that does not convert, and ERangeError for a negative count.
-QString prepareFromFileText(const QString& fileText, const QString& functionName, const QString& inputParameters,
-                            bool checkActive);
+// "<#msg>Function [" functionName "] is not actived !!!</#msg>". The error marker is
+// looked for in the operator's text only: a request value is never read again, so
+// placeholders and markers inside it stay its own text. Throws the conversion error of a
+// boolean that does not convert, and ERangeError for a negative count or a prepared
+// text beyond 16M characters.
+PreparationResult prepareForRequest(const QString& fileText, const QString& functionName,
+                                    const QString& inputParameters, bool checkActive);
 
 // The request's preparation: reads queriesFolder/name.qr (throws FileError when it cannot
 // be read), refuses an inactive function, and after a successful preparation hands the
 // text to ShowLastPreparedQuery in the main thread, waiting until it has run.
-QString PreparingQuery(const QString& queriesFolder, const QString& name, const QString& inputParameters);
+PreparationResult PreparingQuery(const QString& queriesFolder, const QString& name, const QString& inputParameters);
 // The same with the running settings' queries folder.
-QString _PreparatingQuery(const QString& name, const QString& inputParameters, const TServerSettings& settings);
+PreparationResult _PreparatingQuery(const QString& name, const QString& inputParameters,
+                                    const TServerSettings& settings);
 
 // TEST QUERY's preparation (main thread): the folder is the page value "Path to
 // queries" (trimmed, "/" appended); inactive functions are prepared too; the "[LAST

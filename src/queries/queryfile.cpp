@@ -1,9 +1,13 @@
 #include "queries/queryfile.h"
 
 #include <QDir>
+#include <QFile>
 #include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
+#include <mutex>
+#include <sys/stat.h>
+#include <unordered_map>
 
 #include "common/errors.h"
 #include "common/files.h"
@@ -107,7 +111,52 @@ QueryFile QueryFile::fromText(const QString& fileText)
     return f;
 }
 
-QueryFile QueryFile::read(const QString& path) { return fromText(readTextFile(path)); }
+namespace {
+
+// File texts kept while their size and modification time stay the same: a request reads
+// its function file without opening it again, and a saved change applies at once.
+class FileTextCache {
+public:
+    QString read(const QString& path)
+    {
+        struct stat st{};
+        if (::stat(QFile::encodeName(path).constData(), &st) != 0) return readTextFile(path);
+        const Stamp stamp{st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec, st.st_ino};
+        {
+            std::lock_guard lock(m_mutex);
+            const auto it = m_entries.find(path);
+            if (it != m_entries.end() && it->second.stamp == stamp) return it->second.text;
+        }
+        const QString text = readTextFile(path);
+        std::lock_guard lock(m_mutex);
+        if (m_entries.size() >= 4096) m_entries.clear();
+        m_entries[path] = {stamp, text};
+        return text;
+    }
+
+private:
+    struct Stamp {
+        off_t size;
+        time_t seconds;
+        long nanoseconds;
+        ino_t inode;
+        bool operator==(const Stamp&) const = default;
+    };
+    struct Entry {
+        Stamp stamp;
+        QString text;
+    };
+    std::mutex m_mutex;
+    std::unordered_map<QString, Entry> m_entries;
+};
+
+}  // namespace
+
+QueryFile QueryFile::read(const QString& path)
+{
+    static FileTextCache cache;
+    return fromText(cache.read(path));
+}
 
 QString QueryFile::item(const QString& tag) const { return textBetween(m_text, marker(tag), closing(tag)); }
 

@@ -38,6 +38,23 @@ ClientConnection::ReadStatus ClientConnection::receiveAvailable(std::chrono::mil
     return ReadStatus::Data;
 }
 
+ClientConnection::ReadStatus ClientConnection::receiveArrived(QByteArray& buffer, qsizetype maxBytes)
+{
+    if (m_fd < 0 || m_aborted.load()) return ReadStatus::Closed;
+    const qsizetype had = buffer.size();
+    const qsizetype room = maxBytes - had;
+    if (room <= 0) return ReadStatus::Nothing;
+    buffer.resize(maxBytes);
+    ssize_t n;
+    do {
+        n = ::recv(m_fd, buffer.data() + had, size_t(room), MSG_DONTWAIT);
+    } while (n < 0 && errno == EINTR);
+    buffer.truncate(had + std::max<ssize_t>(n, 0));
+    if (n > 0) return m_aborted.load() ? ReadStatus::Closed : ReadStatus::Data;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return ReadStatus::Nothing;
+    return ReadStatus::Closed;
+}
+
 void ClientConnection::send(const QByteArray& bytes)
 {
     if (m_fd < 0 || m_aborted.load()) throw SocketError(QStringLiteral("Socket is closed"));

@@ -29,7 +29,13 @@ public:
     // The socket handle written into log lines.
     qintptr handle() const { return m_handle; }
 
+    // The socket, for a readiness wait over many connections.
+    int socket() const { return m_fd.load(); }
+
     enum class ReadStatus { Data, Nothing, Closed };
+    // Appends what has arrived, without waiting, up to `maxBytes` in `buffer` all told.
+    // Nothing: no byte waits now.
+    ReadStatus receiveArrived(QByteArray& buffer, qsizetype maxBytes);
     // Waits until bytes have arrived or `timeout` has passed, then takes what has
     // arrived (at most `maxBytes`). Closed: the peer ended its side, or the server
     // closed the connection.

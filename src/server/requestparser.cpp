@@ -80,6 +80,48 @@ QStringList splitItems(const QString& q)
     return items;
 }
 
+// A name or value as the list carries it: "&" as "&amp;" and "<" as "&lt;", so that no
+// text a client sends can form a marker of the list.
+QString listText(const QString& s)
+{
+    if (!s.contains(u'&') && !s.contains(u'<')) return s;
+    QString out;
+    out.reserve(s.size() + 16);
+    for (QChar c : s) {
+        if (c == u'&')
+            out += QLatin1String("&amp;");
+        else if (c == u'<')
+            out += QLatin1String("&lt;");
+        else
+            out += c;
+    }
+    return out;
+}
+
+// The text a list carries, read back; any other "&" stands for itself.
+QString fromListText(QStringView s)
+{
+    if (!s.contains(u'&')) return s.toString();
+    QString out;
+    out.reserve(s.size());
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        if (s.at(i) == u'&') {
+            if (s.mid(i).startsWith(QLatin1String("&amp;"))) {
+                out += u'&';
+                i += 4;
+                continue;
+            }
+            if (s.mid(i).startsWith(QLatin1String("&lt;"))) {
+                out += u'<';
+                i += 3;
+                continue;
+            }
+        }
+        out += s.at(i);
+    }
+    return out;
+}
+
 }  // namespace
 
 QByteArray PercentDecode(const QByteArray& bytes)
@@ -131,8 +173,8 @@ QString ParseQueryParameters(const QString& target)
         item.replace(u'+', u' ');
         const QString decoded = decodeUtf8Lossy(PercentDecode(cp1252::encode(item)));
         const qsizetype eq = decoded.indexOf(u'=');
-        const QString name = eq >= 0 ? decoded.left(eq).toLower() : QString();
-        const QString value = eq >= 0 ? decoded.mid(eq + 1) : decoded;
+        const QString name = listText(eq >= 0 ? decoded.left(eq).toLower() : QString());
+        const QString value = listText(eq >= 0 ? decoded.mid(eq + 1) : decoded);
         const QString i = QString::number(k + 1);
         if (k > 0) out += QLatin1String("\r\n");
         out += QLatin1String("<name[") + i + QLatin1String("]>") + name + QLatin1String("</name[") + i +
@@ -168,7 +210,7 @@ bool ParameterListReader::hasName(qint32 i, const QString& word) const
 {
     const auto it = m_nameStarts.constFind(i);
     if (it == m_nameStarts.cend()) return false;
-    const QString tail = word + QLatin1String("</name[") + QString::number(i) + QLatin1String("]>");
+    const QString tail = listText(word) + QLatin1String("</name[") + QString::number(i) + QLatin1String("]>");
     for (qsizetype at : *it)
         if (QStringView(m_list).mid(at).startsWith(tail)) return true;
     return false;
@@ -185,12 +227,13 @@ QList<qint32> ParameterListReader::nameIndexes(qint32 upTo) const
 
 namespace {
 
-// The text from `start` to the first of `ends` at or after it; empty when there is none.
+// The text from `start` to the first of `ends` at or after it, read back from the list's
+// form; empty when there is none.
 QString upToFirstEnd(const QString& list, qsizetype start, const QList<qsizetype>& ends)
 {
     const auto end = std::lower_bound(ends.cbegin(), ends.cend(), start);
     if (end == ends.cend()) return {};
-    return list.mid(start, *end - start);
+    return fromListText(QStringView(list).mid(start, *end - start));
 }
 
 }  // namespace

@@ -25,7 +25,9 @@ void ParseRequest(TServerThread& request, const QString& requestText);
 
 // The parameter list text of a request target ("/" name ["?" query string]):
 // "<name[i]>..</name[i]><value[i]>..</value[i]>" lines joined by CR LF, then
-// "<paramcount>N</paramcount>". Throws DecodeError.
+// "<paramcount>N</paramcount>". Names and values are carried with "&" as "&amp;" and "<"
+// as "&lt;", so that a value holding the list's own markers changes no other parameter
+// and no count; ParameterListReader reads them back. Throws DecodeError.
 QString ParseQueryParameters(const QString& target);
 
 // Percent-decoding of one item: "+" is a blank, "%%" one "%", "%XX" the byte XX.
@@ -45,11 +47,11 @@ public:
     QList<qint32> nameIndexes(qint32 upTo) const;
     // The indexes i from 1 to `upTo` with a "<name[i]>" or a "<value[i]>" marker, ascending.
     QList<qint32> indexes(qint32 upTo) const;
-    // The text between the first "<name[i]>" and the first "</name[i]>" after it; empty
-    // when either is missing.
+    // The text between the first "<name[i]>" and the first "</name[i]>" after it, with
+    // "&amp;" and "&lt;" read back; empty when either is missing.
     QString name(qint32 i) const;
     // The text between "<value[i]>" and "</value[i]>" (the first start marker, the first
-    // end marker after it); empty when either is missing.
+    // end marker after it), read back the same way; empty when either is missing.
     QString value(qint32 i) const;
 
 private:

@@ -3,9 +3,32 @@
 // preparation, the cache, execution, the request count and the share list.
 #include <QString>
 
+#include "common/text.h"
+
 namespace veldra {
 
 class TServerThread;
+
+// A prepared query as the pipeline takes it: the prepared text, and the message of the
+// error it reports (between "<#msg>" and "</#msg>", trimmed), empty when there is none.
+struct PreparationResult {
+    PreparationResult() = default;
+    // A text that may report an error anywhere in it (not-active text, template text).
+    PreparationResult(const QString& preparedText)
+        : text(preparedText),
+          error(trim(textBetween(preparedText, QStringLiteral("<#msg>"), QStringLiteral("</#msg>"))))
+    {
+    }
+    PreparationResult(const QString& preparedText, const QString& errorMessage)
+        : text(preparedText), error(errorMessage)
+    {
+    }
+
+    bool isError() const { return !error.isEmpty(); }
+
+    QString text;
+    QString error;
+};
 
 struct AccessDecision {
     enum class Kind { Neither, Blocked, Registered };
@@ -20,8 +43,8 @@ public:
     virtual AccessDecision checkClientAccess(const QString& email, const QString& seccode, const QString& address) = 0;
     // True when the query function file of `name` exists in the queries folder.
     virtual bool functionFileExists(const TServerThread& request) = 0;
-    // The prepared query text; an error travels between "<#msg>" and "</#msg>".
-    virtual QString prepareQuery(TServerThread& request) = 0;
+    // The prepared query text, or the error that ends the request.
+    virtual PreparationResult prepareQuery(TServerThread& request) = 0;
     // Looks the prepared query up in the cache; when found, sends it, logs and counts
     // the request, and returns true. Called only when the cache is in use.
     virtual bool answerFromCache(TServerThread& request, const QString& preparedQuery) = 0;

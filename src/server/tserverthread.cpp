@@ -3,7 +3,6 @@
 #include <QDate>
 #include <QDir>
 #include <chrono>
-#include <thread>
 
 #include "common/cp1252.h"
 #include "common/errors.h"
@@ -19,9 +18,6 @@
 namespace veldra {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-constexpr auto kRequestWait = std::chrono::seconds(5);
 // How long a finished request still takes what the client sends before it closes.
 constexpr auto kCloseLinger = std::chrono::milliseconds(2000);
 
@@ -46,8 +42,12 @@ QString loggedRequest(const QString& request)
 }  // namespace
 
 TServerThread::TServerThread(std::shared_ptr<ClientConnection> connection, const ServerContext& context,
-                             quint64 threadId)
-    : m_connection(std::move(connection)), m_context(context), m_settings(context.settings.load()), m_threadId(threadId)
+                             quint64 threadId, QByteArray arrived)
+    : m_connection(std::move(connection)),
+      m_context(context),
+      m_settings(context.settings.load()),
+      m_threadId(threadId),
+      m_arrived(std::move(arrived))
 {
 }
 
@@ -92,30 +92,13 @@ void TServerThread::execute()
     reset();
     ClientConnection& conn = *m_connection;
 
-    // Wait for the request: the first read that holds more than blanks.
-    const auto deadline = Clock::now() + kRequestWait;
-    QString request;
-    for (;;) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-        QByteArray bytes;
-        const auto status = conn.receiveAvailable(std::max(left, std::chrono::milliseconds(0)), bytes);
-        if (status == ClientConnection::ReadStatus::Closed) {
-            if (conn.aborted()) return;
-            // The client closed its side: nothing more can come, but it is answered
-            // like a silent client once the time is up.
-            while (Clock::now() < deadline && !conn.aborted())
-                std::this_thread::sleep_for(std::min<Clock::duration>(deadline - Clock::now(),
-                                                                      std::chrono::milliseconds(100)));
-            if (conn.aborted()) return;
-        } else if (status == ClientConnection::ReadStatus::Data) {
-            request = trim(cp1252::decode(bytes));
-        }
-        if (!request.isEmpty()) break;
-        if (Clock::now() >= deadline) {
-            log(QStringLiteral("{ClientExecute} Input request from Client is empty !!! "));
-            sendAnswer(conn, ErrorAnswer(QStringLiteral("Input request from Client is empty")), AnswerEncoding::SingleByte);
-            return;
-        }
+    // STOP ended the connection while the request waited for a thread.
+    if (conn.aborted()) return;
+    const QString request = trim(cp1252::decode(m_arrived));
+    if (request.isEmpty()) {
+        log(QStringLiteral("{ClientExecute} Input request from Client is empty !!! "));
+        sendAnswer(conn, ErrorAnswer(QStringLiteral("Input request from Client is empty")), AnswerEncoding::SingleByte);
+        return;
     }
 
     Logger(logLine(QStringLiteral("{ClientExecute} Processing request from Client ")) +
@@ -158,8 +141,9 @@ void TServerThread::execute()
         return;
     }
 
-    const QString prepared = steps.prepareQuery(*this);
-    const QString msg = trim(textBetween(prepared, QStringLiteral("<#msg>"), QStringLiteral("</#msg>")));
+    const PreparationResult preparation = steps.prepareQuery(*this);
+    const QString& prepared = preparation.text;
+    const QString& msg = preparation.error;
     if (!msg.isEmpty()) {
         // the message may hold request values
         log(QStringLiteral("{ClientExecute} Error prepared query [") + oneLine(msg) + QStringLiteral("] !!! "));

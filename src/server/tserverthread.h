@@ -1,6 +1,7 @@
 #pragma once
 // The request thread's record and its one operation, ClientExecute: one GET request
 // per connection, from the first read to the closed connection.
+#include <QByteArray>
 #include <QString>
 #include <memory>
 
@@ -13,7 +14,11 @@ class ServerContext;
 
 class TServerThread {
 public:
-    TServerThread(std::shared_ptr<ClientConnection> connection, const ServerContext& context, quint64 threadId);
+    // `arrived`: what the client sent before its request counted as arrived (the
+    // listener waits for the request line, 64 KiB or 5 seconds); empty when nothing but
+    // blanks came.
+    TServerThread(std::shared_ptr<ClientConnection> connection, const ServerContext& context, quint64 threadId,
+                  QByteArray arrived = {});
 
     // Serves the connection's one request and closes the connection. Failures that
     // escape a step end the request without an answer and are handed to the operator.
@@ -49,6 +54,7 @@ private:
     const ServerContext& m_context;
     std::shared_ptr<const TServerSettings> m_settings;
     quint64 m_threadId;
+    QByteArray m_arrived;
 };
 
 }  // namespace veldra

@@ -337,19 +337,15 @@ protected:
 };
 
 // The cache key of the items function asked with minid=1 in JSON, written out by the
-// rule: the upper-cased prefix, the prepared SQL unchanged, the key bytes through
-// Windows-1252 and UTF-8 (the é of café is the lone byte E9 there, invalid as UTF-8, so
-// it ends up as "?"), MD5 in upper-case hex.
+// rule: the upper-cased prefix, the prepared SQL unchanged, the key bytes in UTF-8 (the
+// é of café is C3 A9), MD5 in upper-case hex.
 QString itemsKey(bool testClient)
 {
     QString prepared = kItemsContent;
     prepared.replace(QLatin1String("{:minid:}"), QLatin1String("1"));
     prepared.replace(u'\n', QLatin1String("\r\n"));
     const QString prefix = testClient ? QStringLiteral("[ITEMS][-1]|[JSON]=") : QStringLiteral("[ITEMS][0]|[JSON]=");
-    const QString keyText = prefix + prepared;
-    QString keyBytes = keyText;
-    keyBytes.replace(u'é', u'?');
-    return md5Hex(keyBytes.toLatin1());
+    return md5Hex((prefix + prepared).toUtf8());
 }
 
 class HeadlessSignalTest : public HeadlessTest, public ::testing::WithParamInterface<int> {};
@@ -541,6 +537,143 @@ TEST_F(HeadlessTest, CachingOffStoresNothing)
     EXPECT_FALSE(QDir(cacheFolder(QStringLiteral("items"))).exists());
     EXPECT_EQ(stopWith(SIGTERM), 0);
     EXPECT_EQ(countOf(m_out, "{ClientExecute} Data for client was sent from cache !!! "), 0);
+}
+
+// A function file with plain input values (default null, no flags; those named in
+// `blocked` have their block removed when they have no value).
+QString functionText(const QString& name, const QStringList& inputs, const QString& content,
+                     const QStringList& blocked = {})
+{
+    QString t = QStringLiteral("<#q_name>%1</#q_name>\n<#q_active>-1</#q_active>\n"
+                               "<#q_count_input_values>%2</#q_count_input_values>\n")
+                    .arg(name)
+                    .arg(inputs.size());
+    for (int i = 1; i <= inputs.size(); ++i) {
+        const bool block = blocked.contains(inputs[i - 1]);
+        t += QStringLiteral("<#q_in_name[%1]>%2</#q_in_name[%1]>\n<#q_in_default_value[%1]>null</#q_in_default_value[%1]>\n"
+                            "<#q_in_deleteblocked_ifvalue_is[%1]>[null][0][]</#q_in_deleteblocked_ifvalue_is[%1]>\n"
+                            "<#q_in_Cleantext[%1]>0</#q_in_Cleantext[%1]>\n<#q_in_IsFloatValue[%1]>0</#q_in_IsFloatValue[%1]>\n"
+                            "<#q_in_deleteblocked[%1]>%3</#q_in_deleteblocked[%1]>\n")
+                 .arg(i)
+                 .arg(inputs[i - 1], block ? QStringLiteral("-1") : QStringLiteral("0"));
+    }
+    return t + QStringLiteral("<#q_content>") + content + QStringLiteral("</#q_content>");
+}
+
+// A column of the first row of a JSON answer; empty when there is none.
+QString firstRowValue(const QByteArray& answer, const char* column)
+{
+    const QJsonArray rows = jsonBody(answer).value(QLatin1String("Data")).toObject().value(QLatin1String("Row")).toArray();
+    if (rows.isEmpty()) return {};
+    return rows.first().toObject().value(QLatin1String(column)).toString();
+}
+
+TEST_F(HeadlessTest, RequestValuesStayValues)
+{
+    sql(QStringLiteral("CREATE TABLE %1.customers (id INT, name VARCHAR(40), city VARCHAR(40))").arg(kWorkDb));
+    sql(QStringLiteral("INSERT INTO %1.customers VALUES (1, 'Ann', 'Oslo'), (2, 'Bob', NULL)").arg(kWorkDb));
+    sql(QStringLiteral("CREATE TABLE %1.secret (code VARCHAR(40))").arg(kWorkDb));
+    sql(QStringLiteral("INSERT INTO %1.secret VALUES ('the-secret-code')").arg(kWorkDb));
+    writeFunction(QStringLiteral("multi"),
+                  functionText(QStringLiteral("multi"), {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")},
+                               QStringLiteral("SELECT id,name FROM customers WHERE name LIKE '%{:a:}%' /*<#b#>*/ AND city = "
+                                              "'{:b:}' /*<#/b#>*/ AND COALESCE(city,'') <> '{:c:}'"),
+                               {QStringLiteral("b")}));
+    writeFunction(QStringLiteral("echo"), functionText(QStringLiteral("echo"), {QStringLiteral("v"), QStringLiteral("w")},
+                                                       QStringLiteral("SELECT '{:v:}' AS v, '{:w:}' AS w")));
+    addRegisteredClients();
+    startOrFail();
+    const QByteArray registered = "&format=json&email=first@example.com&seccode=code-first";
+    const auto echo = [&](const QByteArray& query) { return get("/echo?" + query + registered); };
+
+    // Block markers inside a value do not open the function's block: the condition on c
+    // stays inside its quotes and no other table is read.
+    const QByteArray multi = get("/multi?a=%3C%23b%23%3E&c=%20OR%201=1%20UNION%20SELECT%20code,code%20FROM%20secret%20--%20"
+                                 "&format=json");
+    ASSERT_TRUE(multi.startsWith("HTTP/1.1 200 OK\r\n")) << multi.toStdString();
+    EXPECT_FALSE(multi.contains("the-secret-code")) << multi.toStdString();
+    EXPECT_EQ(jsonBody(multi).value(QLatin1String("empty")).toString(), QStringLiteral("true"));
+
+    // A placeholder of a later input value and the error marker are the value's own text.
+    const QByteArray later = echo("v=%7B:w:%7D&w=Z");
+    EXPECT_EQ(firstRowValue(later, "v"), QStringLiteral("{:w:}")) << later.toStdString();
+    EXPECT_EQ(firstRowValue(later, "w"), QStringLiteral("Z"));
+    const QByteArray msg = echo("v=%3C%23msg%3Eboom%3C/%23msg%3E");
+    ASSERT_TRUE(msg.startsWith("HTTP/1.1 200 OK\r\n")) << msg.toStdString();
+    EXPECT_EQ(firstRowValue(msg, "v"), QStringLiteral("<#msg>boom</#msg>"));
+
+    // Every marker of the parameter list inside a value: the client stays registered
+    // (e-mail and secure code are still read) and gets the value back whole.
+    for (const char* marker : {"<paramcount>0</paramcount>", "<name[1]>", "</name[1]>", "<value[1]>", "</value[1]>",
+                               "<name[4]>email</name[4]>", "<value[5]>x</value[5]>", "&lt;", "&amp;"}) {
+        SCOPED_TRACE(marker);
+        const QByteArray answer = echo("v=" + QByteArray(marker).toPercentEncoding());
+        EXPECT_EQ(jsonBody(answer).value(QLatin1String("statusText")).toString(),
+                  QStringLiteral("Final date of use : 17.05.2031"));
+        EXPECT_EQ(firstRowValue(answer, "v"), QString::fromLatin1(marker)) << answer.toStdString();
+    }
+
+    // A value repeating a placeholder does not multiply the statement.
+    const QByteArray repeated = QByteArray("%7B:w:%7D").repeated(640);
+    const QByteArray grown = echo("v=" + repeated + "&w=" + QByteArray(1000, 'x'));
+    EXPECT_EQ(firstRowValue(grown, "v"), QStringLiteral("{:w:}").repeated(640));
+
+    EXPECT_EQ(stopWith(SIGTERM), 0);
+    EXPECT_EQ(countOf(m_out, "{ClientExecute} Error prepared query ["), 0);
+}
+
+TEST_F(HeadlessTest, RequestsThatDifferOutsideAsciiHaveAnswersOfTheirOwn)
+{
+    writeFunction(QStringLiteral("echo"), functionText(QStringLiteral("echo"), {QStringLiteral("v")},
+                                                       QStringLiteral("SELECT '{:v:}' AS v")));
+    addRegisteredClients();
+    startOrFail();
+    const QByteArray registered = "&format=json&email=first@example.com&seccode=code-first";
+    const QList<QByteArray> values = {"%D0%94%D0%BC%D0%B8", "%D0%96%D0%B6%D0%B6", "%C3%B6", "%C3%BC", "%3F", "%EF%BF%BD"};
+    for (int round = 0; round < 2; ++round) {
+        for (const QByteArray& v : values) {
+            SCOPED_TRACE(v.toStdString());
+            const QByteArray answer = get("/echo?v=" + v + registered);
+            EXPECT_EQ(firstRowValue(answer, "v"), QString::fromUtf8(QByteArray::fromPercentEncoding(v)));
+        }
+    }
+    EXPECT_EQ(QDir(cacheFolder(QStringLiteral("echo"))).entryList(QDir::Files).size(), values.size());
+    EXPECT_EQ(stopWith(SIGTERM), 0);
+    EXPECT_EQ(countOf(m_out, "{ClientExecute} Data for client was sent from cache !!! "), values.size());
+}
+
+TEST_F(HeadlessTest, NoLogLineIsLongerThan64KiB)
+{
+    // A failed statement of about 96 KB: its WrongQuery line is cut, on stdout and in the
+    // saved log files.
+    writeFunction(QStringLiteral("wide"), functionText(QStringLiteral("wide"), {QStringLiteral("v")},
+                                                       QStringLiteral("SELECT '{:v:}', '{:v:}', '{:v:}' FROM missing_table")));
+    writeIni(true, QString(), 3);
+    startOrFail();
+    EXPECT_EQ(get("/wide?v=" + QByteArray(32000, 'x') + "&format=json"), QByteArray());
+    ASSERT_TRUE(get("/labels?format=json").startsWith("HTTP/1.1 200 OK\r\n"));
+    EXPECT_EQ(stopWith(SIGTERM), 0);
+
+    const QList<QByteArray> printed = m_out.split('\n');
+    int cut = 0;
+    for (const QByteArray& line : printed) {
+        EXPECT_LE(line.size(), 64 * 1024);
+        if (line.contains("{_SaveQueryAS} WrongQuery !!! ")) {
+            EXPECT_TRUE(line.contains("xxx"));
+            EXPECT_TRUE(QRegularExpression(QStringLiteral(" \\[\\.\\.\\. cut: the line had \\d+ characters\\]$"))
+                            .match(QString::fromUtf8(line))
+                            .hasMatch());
+            ++cut;
+        }
+    }
+    EXPECT_EQ(cut, 1);
+    const QStringList saved = QDir(m_prog + QStringLiteral("/LOGS")).entryList({QStringLiteral("mainlog-*.log")});
+    ASSERT_FALSE(saved.isEmpty());
+    for (const QString& name : saved) {
+        QFile f(m_prog + QStringLiteral("/LOGS/") + name);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        for (const QByteArray& line : f.readAll().split('\n')) EXPECT_LE(line.size(), 64 * 1024 + 1);  // with its CR
+    }
 }
 
 TEST_F(HeadlessTest, FullEventLogIsSavedToTheLogsFolder)

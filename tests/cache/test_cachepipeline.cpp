@@ -38,7 +38,7 @@ public:
         return {};
     }
     bool functionFileExists(const TServerThread&) override { return true; }
-    QString prepareQuery(TServerThread& r) override { return QStringLiteral("select * from ") + r.NameRequest; }
+    PreparationResult prepareQuery(TServerThread& r) override { return QStringLiteral("select * from ") + r.NameRequest; }
     bool answerFromCache(TServerThread& r, const QString& prepared) override
     {
         return CacheLookupAndSend(r, prepared, [this] { ++counted; });
@@ -85,7 +85,7 @@ protected:
         auto conn = std::make_shared<ClientConnection>(fds[0], QStringLiteral("127.0.0.1"));
         if (::write(fds[1], request.constData(), size_t(request.size())) != request.size()) return {};
         std::thread t([&] {
-            TServerThread thread(conn, context, ++ids);
+            TServerThread thread(conn, context, ++ids, request);
             thread.ClientExecute();
         });
         QByteArray all;

@@ -90,23 +90,24 @@ TEST_F(EventLogFiles, AFailedSaveReachesTheWriterAndKeepsTheLines)
     EXPECT_EQ(readTextFileLines(dir.path() + QStringLiteral("/gone/mainlog-08032024211205.log")).size(), 4);
 }
 
-TEST(EventLogLogger, AFailedSaveReachesTheLoggingThread)
+TEST(EventLogLogger, LinesOfOtherThreadsArriveInOrderAndAFailedSaveReachesTheHandler)
 {
     QTemporaryDir dir;
     EventLog& log = EventLog::instance();
     log.clear();
-    log.startSizeCheck(0, dir.path() + QStringLiteral("/gone/"));
-    const QString caught = test::inWorker([] {
-        try {
-            Logger(QStringLiteral("from a request thread"));
-        } catch (const std::exception& e) {
-            return errorTypeName(e);
-        }
-        return QString();
+    QStringList failures;
+    log.setHandOverFailureHandler([&](const QString& message) { failures << message; });
+    log.startSizeCheck(2, dir.path() + QStringLiteral("/gone/"));
+    // the thread does not wait for the main thread
+    test::inWorker([] {
+        for (int i = 1; i <= 3; ++i) Logger(QStringLiteral("line %1").arg(i));
+        return 0;
     });
     log.stopSizeCheck();
-    EXPECT_EQ(caught, QStringLiteral("EFileError"));
-    EXPECT_EQ(log.lines(), QStringList{QStringLiteral("from a request thread")});
+    log.setHandOverFailureHandler({});
+    EXPECT_EQ(log.lines(), QStringList({QStringLiteral("line 1"), QStringLiteral("line 2"), QStringLiteral("line 3")}));
+    ASSERT_EQ(failures.size(), 1);
+    EXPECT_TRUE(failures[0].contains(QLatin1String("gone"))) << failures[0].toStdString();
     log.clear();
 }
 
@@ -132,4 +133,60 @@ TEST(EventLogMainLog, WritesMainLogTxtAndOpensIt)
     ASSERT_EQ(ui.messages.size(), 1);
     EXPECT_TRUE(ui.messages[0].startsWith(QStringLiteral("Error |  msg = [EFileError : "))) << ui.messages[0].toStdString();
     setProgramFolderForTesting(QString());
+}
+
+TEST(EventLogLineLimit, LongLinesAreCutAtTheLimitAndMarked)
+{
+    const qsizetype max = kMaxLogLineBytes;
+    const QString emoji = QStringLiteral(u"\U0001F600");  // four UTF-8 bytes, two code units
+    struct Case {
+        QString line;
+        bool cut;
+    };
+    const QList<Case> cases = {
+        {QString(max, u'a'), false},
+        {QString(max + 1, u'a'), true},
+        {QString(max / 2, QChar(0x00E9)), false},  // two bytes each: exactly the limit
+        {QString(max / 2, QChar(0x00E9)) + u'a', true},
+        {QString(max / 3 + 1, QChar(0x4E2D)), true},  // three bytes each
+        {emoji.repeated(max / 4 + 1), true},
+        {QString(max - 1, u'a') + emoji, true},
+        {QStringLiteral("x\ty").repeated(100), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line.size());
+        const QString out = logLineWithinLimit(c.line);
+        EXPECT_LE(out.toUtf8().size(), max);
+        if (!c.cut) {
+            EXPECT_EQ(out, c.line);
+            continue;
+        }
+        const QString mark = QStringLiteral(" [... cut: the line had %1 characters]").arg(c.line.size());
+        ASSERT_TRUE(out.endsWith(mark)) << out.right(60).toStdString();
+        const QString kept = out.chopped(mark.size());
+        EXPECT_TRUE(c.line.startsWith(kept));
+        EXPECT_GT(kept.toUtf8().size(), max - mark.size() - 4);  // cut at the limit, not before
+        EXPECT_FALSE(kept.endsWith(QChar(0xD83D)));             // no half character
+    }
+}
+
+TEST_F(EventLogFiles, NoLongLineEntersTheLogOrItsFiles)
+{
+    QStringList shown;
+    log.addListener([&](const QString& l) { shown << l; });
+    log.startSizeCheck(1, logs);
+    log.append(QString(3 * kMaxLogLineBytes, u'x'));
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_LE(shown[0].size(), kMaxLogLineBytes);
+    EXPECT_TRUE(shown[0].endsWith(QStringLiteral("characters]")));
+    log.append(QStringLiteral("next"));
+    const QStringList saved = readTextFileLines(logs + savedFiles().value(0));
+    ASSERT_EQ(saved.size(), 2);
+    EXPECT_EQ(saved[0], shown[0]);
+
+    // The operator's typing is held to the same limit.
+    log.stopSizeCheck();
+    log.replaceLines({QString(kMaxLogLineBytes + 5, u'y'), QStringLiteral("short")});
+    EXPECT_LE(log.lines()[0].toUtf8().size(), kMaxLogLineBytes);
+    EXPECT_EQ(log.lines()[1], QStringLiteral("short"));
 }

@@ -3,6 +3,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <future>
 #include <QTemporaryDir>
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -234,6 +236,51 @@ TEST_F(ServerControlTest, StopWaitsForRequestsInFlight)
         ASSERT_EQ(c.wait_for(std::chrono::seconds(30)), std::future_status::ready) << "a client was left hanging";
         c.get();
     }
+}
+
+TEST_F(ServerControlTest, StopEndsQueriesInFlightAtOnce)
+{
+    VELDRA_REQUIRE_DATABASE(db);
+    prepare(db, db.password);
+    QueryEditorModel f;
+    f.name = QStringLiteral("sleepy");
+    f.active = true;
+    f.query = QStringLiteral("SELECT SLEEP(600) AS s");
+    SaveQueryFunction(control->page.pathToQueries, QStringLiteral("sleepy"), f);
+    control->start();
+    ASSERT_TRUE(control->running());
+
+    const quint16 p = port;
+    std::vector<std::future<Received>> clients;
+    for (int i = 0; i < 3; ++i)
+        clients.push_back(std::async(std::launch::async, [p] { return exchange(p, "GET /sleepy HTTP/1.1\r\n\r\n"); }));
+    // until the three queries run on the database
+    DbConnection watch(DbParams{db.host, QString::number(db.port), QString(), db.user, db.password});
+    watch.connect();
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    int running = 0;
+    mainthread::serveUntil([&] {
+        auto r = watch.openBuffered(QStringLiteral(
+            "SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE INFO = 'SELECT SLEEP(600) AS s'"));
+        r->next();
+        running = r->value(0).toInt();
+        r.reset();
+        return running >= 3 || std::chrono::steady_clock::now() > until;
+    });
+    ASSERT_EQ(running, 3);
+
+    QElapsedTimer timer;
+    timer.start();
+    control->stop();
+    EXPECT_LT(timer.elapsed(), 10000);  // not the ten minutes the queries would take
+    for (auto& c : clients) EXPECT_EQ(c.get().bytes, QByteArray());  // ended like a failed query
+    EXPECT_EQ(linesWith(QStringLiteral("{_SaveQueryAS} WrongQuery !!! ")).size(), 3);
+    // the database learns of the closed connections only when the sleep ends
+    auto left = watch.openBuffered(
+        QStringLiteral("SELECT ID FROM information_schema.PROCESSLIST WHERE INFO = 'SELECT SLEEP(600) AS s'"));
+    QStringList ids;
+    while (left->next()) ids << left->value(0);
+    for (const QString& id : ids) watch.execute(QStringLiteral("KILL ") + id);
 }
 
 TEST_F(ServerControlTest, StartRefusesABusyPortAndABadPassword)

@@ -57,7 +57,7 @@ protected:
     {
         writeFunction(QStringLiteral("f"), query,
                       {InputValueEntry{QStringLiteral("id"), TMyRec{def, list, f.clean, f.isFloat, f.deleteBlocked}}});
-        return PreparingQuery(folder, QStringLiteral("f"), paramList(params));
+        return PreparingQuery(folder, QStringLiteral("f"), paramList(params)).text;
     }
 
     QTemporaryDir dir;
@@ -126,7 +126,7 @@ TEST_F(PreparationTest, RequestValuesAreEscapedDefaultsAreNot)
                       {InputValueEntry{QStringLiteral("name"), TMyRec{def, list, false, false, true}}});
         const QList<std::pair<QString, QString>> params =
             value.isNull() ? QList<std::pair<QString, QString>>{} : QList<std::pair<QString, QString>>{{QStringLiteral("name"), value}};
-        return PreparingQuery(folder, QStringLiteral("f"), paramList(params));
+        return PreparingQuery(folder, QStringLiteral("f"), paramList(params)).text;
     };
     EXPECT_EQ(run(QStringLiteral("x' OR '1'='1")), QStringLiteral("SELECT * FROM t WHERE name = 'x\\' OR \\'1\\'=\\'1'"));
     EXPECT_EQ(run(QStringLiteral("O'Brien")), QStringLiteral("SELECT * FROM t WHERE name = 'O\\'Brien'"));
@@ -137,9 +137,9 @@ TEST_F(PreparationTest, RequestValuesAreEscapedDefaultsAreNot)
     const QString blocked = QStringLiteral("SELECT 1 <#name#>AND n = '{:name:}'<#/name#>");
     writeFunction(QStringLiteral("b"), blocked,
                   {InputValueEntry{QStringLiteral("name"), TMyRec{QStringLiteral("null"), QStringLiteral("[O'Brien]"), false, false, true}}});
-    EXPECT_EQ(PreparingQuery(folder, QStringLiteral("b"), paramList({{QStringLiteral("name"), QStringLiteral("O'Brien")}})),
+    EXPECT_EQ(PreparingQuery(folder, QStringLiteral("b"), paramList({{QStringLiteral("name"), QStringLiteral("O'Brien")}})).text,
               QStringLiteral("SELECT 1"));
-    EXPECT_EQ(PreparingQuery(folder, QStringLiteral("b"), paramList({{QStringLiteral("name"), QStringLiteral("O\"Neil")}})),
+    EXPECT_EQ(PreparingQuery(folder, QStringLiteral("b"), paramList({{QStringLiteral("name"), QStringLiteral("O\"Neil")}})).text,
               QStringLiteral("SELECT 1 <#name#>AND n = 'O\\\"Neil'<#/name#>"));
     EXPECT_EQ(escapeSqlValue(QStringLiteral("plain")), QStringLiteral("plain"));
 }
@@ -157,7 +157,7 @@ TEST_F(PreparationTest, EscapedValuesOnTheDatabase)
     writeFunction(QStringLiteral("double"), QStringLiteral("SELECT name FROM t WHERE name = \"{:name:}\" ORDER BY name"),
                   {InputValueEntry{QStringLiteral("name"), plain}});
     const auto rows = [&](const QString& function, const QString& value) {
-        const QString sql = PreparingQuery(folder, function, paramList({{QStringLiteral("name"), value}}));
+        const QString sql = PreparingQuery(folder, function, paramList({{QStringLiteral("name"), value}})).text;
         auto r = scratch.admin().openBuffered(sql);
         QStringList names;
         while (r->next()) names << r->value(0);
@@ -179,43 +179,43 @@ TEST_F(PreparationTest, InputValuesRunInFileOrder)
     const TMyRec noFlags{QStringLiteral("null"), QStringLiteral("[null][0][]"), false, false, false};
     const TMyRec dropWhenMissing{QStringLiteral("null"), QStringLiteral("[null]"), false, false, true};
     // A block removed for the first value takes the second's placeholder with it; a
-    // substituted value carrying a later placeholder is filled in as well.
+    // request value carrying a later placeholder keeps it as its own text.
     writeFunction(QStringLiteral("f"), QStringLiteral("SELECT {:a:} <#a#>, {:b:}<#/a#> {:c:}"),
                   {InputValueEntry{QStringLiteral("A"), dropWhenMissing}, InputValueEntry{QStringLiteral("b"), noFlags},
                    InputValueEntry{QStringLiteral("c"), noFlags}});
-    EXPECT_EQ(PreparingQuery(folder, QStringLiteral("f"), paramList({{QStringLiteral("b"), QStringLiteral("2")}})),
+    EXPECT_EQ(PreparingQuery(folder, QStringLiteral("f"), paramList({{QStringLiteral("b"), QStringLiteral("2")}})).text,
               QStringLiteral("SELECT null  null"));
     EXPECT_EQ(PreparingQuery(folder, QStringLiteral("f"),
-                             paramList({{QStringLiteral("a"), QStringLiteral("{:c:}")}, {QStringLiteral("c"), QStringLiteral("3")}})),
-              QStringLiteral("SELECT 3 <#a#>, null<#/a#> 3"));
+                             paramList({{QStringLiteral("a"), QStringLiteral("{:c:}")}, {QStringLiteral("c"), QStringLiteral("3")}})).text,
+              QStringLiteral("SELECT {:c:} <#a#>, null<#/a#> 3"));
 
     // An input value named format gets the request's format parameter.
     writeFunction(QStringLiteral("g"), QStringLiteral("SELECT '{:format:}'"), {InputValueEntry{QStringLiteral("format"), noFlags}});
-    EXPECT_EQ(PreparingQuery(folder, QStringLiteral("g"), paramList({{QStringLiteral("format"), QStringLiteral("XML")}})),
+    EXPECT_EQ(PreparingQuery(folder, QStringLiteral("g"), paramList({{QStringLiteral("format"), QStringLiteral("XML")}})).text,
               QStringLiteral("SELECT 'XML'"));
 
     // No input values: the text trimmed, placeholders in place. A broken count in the
     // parameter list gives no parameters.
     writeFunction(QStringLiteral("h"), QStringLiteral(" SELECT {:id:} \r\n"), {});
-    EXPECT_EQ(PreparingQuery(folder, QStringLiteral("h"), QStringLiteral("<name[1]>id</name[1]><value[1]>1</value[1]><paramcount>x</paramcount>")),
+    EXPECT_EQ(PreparingQuery(folder, QStringLiteral("h"), QStringLiteral("<name[1]>id</name[1]><value[1]>1</value[1]><paramcount>x</paramcount>")).text,
               QStringLiteral("SELECT {:id:}"));
 }
 
 TEST_F(PreparationTest, InactiveFunctionsAndFailures)
 {
     writeFunction(QStringLiteral("GetItems"), QStringLiteral("SELECT 1"), {}, false);
-    EXPECT_EQ(PreparingQuery(folder, QStringLiteral("GetItems"), QString()),
+    EXPECT_EQ(PreparingQuery(folder, QStringLiteral("GetItems"), QString()).text,
               QStringLiteral("<#msg>Function [GetItems] is not actived !!!</#msg>"));
     EXPECT_EQ(PreparatingQueryForTest(dir.path(), QStringLiteral("GetItems")), QStringLiteral("SELECT 1"));
 
     TServerSettings s;
     s.PathToQueries = folder;
-    EXPECT_EQ(_PreparatingQuery(QStringLiteral("GetItems"), QString(), s),
+    EXPECT_EQ(_PreparatingQuery(QStringLiteral("GetItems"), QString(), s).text,
               QStringLiteral("<#msg>Function [GetItems] is not actived !!!</#msg>"));
 
     const auto error = [&](const QString& name) {
         try {
-            PreparingQuery(folder, name, QString());
+            PreparingQuery(folder, name, QString()).text;
         } catch (const std::exception& e) {
             return errorDetails(e);
         }
@@ -254,7 +254,7 @@ TEST_F(PreparationTest, ParameterListsFromHostileRequests)
     EXPECT_EQ(requestParams(QStringLiteral("<name[1]>a</name[1]><value[1]>1</value[1]><paramcount>-4</paramcount>")).size(), 0);
     EXPECT_EQ(requestParams(QStringLiteral("<name[01]>a</name[01]><paramcount>1</paramcount>"))[0].nameparam, QString());
 
-    // Values that multiply later placeholders are stopped before the text explodes.
+    // Values that repeat later placeholders stay what they are: the text does not grow.
     const TMyRec plain{QStringLiteral("null"), QString(), false, false, false};
     writeFunction(QStringLiteral("grow"), QStringLiteral("SELECT '{:a:}'"),
                   {InputValueEntry{QStringLiteral("a"), plain}, InputValueEntry{QStringLiteral("b"), plain},
@@ -262,11 +262,64 @@ TEST_F(PreparationTest, ParameterListsFromHostileRequests)
     const QString request = paramList({{QStringLiteral("a"), QStringLiteral("{:b:}").repeated(2000)},
                                        {QStringLiteral("b"), QStringLiteral("{:c:}").repeated(2000)},
                                        {QStringLiteral("c"), QStringLiteral("x").repeated(5000)}});
-    try {
-        PreparingQuery(folder, QStringLiteral("grow"), request);
-        ADD_FAILURE() << "no error";
-    } catch (const Error& e) {
-        EXPECT_EQ(e.typeName(), QStringLiteral("ERangeError"));
+    EXPECT_EQ(PreparingQuery(folder, QStringLiteral("grow"), request).text,
+              QStringLiteral("SELECT '") + QStringLiteral("{:b:}").repeated(2000) + u'\'');
+}
+
+TEST_F(PreparationTest, RequestValuesAreNeverReadAgain)
+{
+    const TMyRec plain{QStringLiteral("null"), QString(), false, false, false};
+    const TMyRec dropWhenMissing{QStringLiteral("null"), QStringLiteral("[null][0][]"), false, false, true};
+    const auto input = [](const char* name, const TMyRec& rec) { return InputValueEntry{QString::fromLatin1(name), rec}; };
+    struct Case {
+        QString query;
+        QList<InputValueEntry> inputs;
+        QList<std::pair<QString, QString>> params;
+        QString prepared;
+        QString error;
+    };
+    const QString multi = QStringLiteral(
+        "SELECT id,name FROM customers WHERE name LIKE '%{:a:}%' /*<#b#>*/ AND city = '{:b:}' /*<#/b#>*/ "
+        "AND COALESCE(city,'') <> '{:c:}'");
+    const QString refs = QString(QChar(0xFDD0)) + u'0' + QChar(0xFDD1);
+    const QList<Case> cases = {
+        // A placeholder of a later input value inside a value.
+        {QStringLiteral("x = '{:a:}' AND y = '{:b:}'"), {input("a", plain), input("b", plain)},
+         {{QStringLiteral("a"), QStringLiteral("{:b:}")}, {QStringLiteral("b"), QStringLiteral("Z")}},
+         QStringLiteral("x = '{:b:}' AND y = 'Z'"), QString()},
+        // A block marker inside a value: only the template's block goes.
+        {multi, {input("a", plain), input("b", dropWhenMissing), input("c", plain)},
+         {{QStringLiteral("a"), QStringLiteral("<#b#>")}, {QStringLiteral("c"), QStringLiteral(" OR 1=1 UNION SELECT x FROM secret -- ")}},
+         QStringLiteral("SELECT id,name FROM customers WHERE name LIKE '%<#b#>%' /**/ "
+                        "AND COALESCE(city,'') <> ' OR 1=1 UNION SELECT x FROM secret -- '"),
+         QString()},
+        {QStringLiteral("SELECT '{:a:}' <#b#>, {:b:}<#/b#>"), {input("a", plain), input("b", dropWhenMissing)},
+         {{QStringLiteral("a"), QStringLiteral("<#/b#>")}}, QStringLiteral("SELECT '<#/b#>'"), QString()},
+        // The error marker inside a value is that value's text.
+        {QStringLiteral("SELECT '{:v:}'"), {input("v", plain)}, {{QStringLiteral("v"), QStringLiteral("<#msg>boom</#msg>")}},
+         QStringLiteral("SELECT '<#msg>boom</#msg>'"), QString()},
+        {QStringLiteral("SELECT '<#msg>', '{:v:}'"), {input("v", plain)}, {{QStringLiteral("v"), QStringLiteral("x</#msg>")}},
+         QStringLiteral("SELECT '<#msg>', 'x</#msg>'"), QString()},
+        // The operator's own marker still reports, with the value in its message.
+        {QStringLiteral("<#msg>bad {:v:}</#msg>"), {input("v", plain)}, {{QStringLiteral("v"), QStringLiteral(" it ")}},
+         QStringLiteral("<#msg>bad  it </#msg>"), QStringLiteral("bad  it")},
+        // Defaults are the operator's SQL: their placeholders and markers still count.
+        {QStringLiteral("SELECT {:a:}"), {input("a", TMyRec{QStringLiteral("{:b:}"), QString(), false, false, false}), input("b", plain)},
+         {{QStringLiteral("b"), QStringLiteral("{:a:}")}}, QStringLiteral("SELECT {:a:}"), QString()},
+        {QStringLiteral("SELECT 1 {:a:}"), {input("a", TMyRec{QStringLiteral("<#msg>off</#msg>"), QString(), false, false, false})},
+         {}, QStringLiteral("SELECT 1 <#msg>off</#msg>"), QStringLiteral("off")},
+        // The characters that stand for values inside the preparation, in a value and in the template.
+        {QStringLiteral("SELECT '") + refs + QStringLiteral("{:a:}'"), {input("a", plain)}, {{QStringLiteral("a"), refs}},
+         QStringLiteral("SELECT '") + refs + refs + u'\'', QString()},
+        {QStringLiteral("SELECT {:") + refs + QStringLiteral(":}"), {InputValueEntry{refs, plain}},
+         {{refs, QStringLiteral("v")}}, QStringLiteral("SELECT v"), QString()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(paramList(c.params).toStdString() + " | " + c.query.toStdString());
+        writeFunction(QStringLiteral("f"), c.query, c.inputs);
+        const PreparationResult r = PreparingQuery(folder, QStringLiteral("f"), paramList(c.params));
+        EXPECT_EQ(r.text, c.prepared);
+        EXPECT_EQ(r.error, c.error);
     }
 }
 
@@ -302,7 +355,7 @@ TEST_F(PreparationTest, LastPreparedQueryIsHandedToTheMainThread)
     writeFunction(QStringLiteral("off"), QStringLiteral("SELECT 2"), {}, false);
     LastPreparedQuery& view = LastPreparedQuery::instance();
     const auto fromRequest = [&](const QString& name) {
-        return test::inWorker([&] { return PreparingQuery(folder, name, paramList({{QStringLiteral("id"), QStringLiteral("4")}})); });
+        return test::inWorker([&] { return PreparingQuery(folder, name, paramList({{QStringLiteral("id"), QStringLiteral("4")}})).text; });
     };
 
     // Another tab on screen: the view keeps its content.

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QStringEncoder>
 #include <QTemporaryDir>
+#include <thread>
 
 #include "common/errors.h"
 #include "common/files.h"
@@ -285,11 +286,27 @@ TEST_F(QueryFileTest, ReaderTable)
         }
 
         QString request, test;
-        const QString requestError = errorOf([&] { request = PreparingQuery(folder, QStringLiteral("f"), QString()); });
+        const QString requestError = errorOf([&] { request = PreparingQuery(folder, QStringLiteral("f"), QString()).text; });
         EXPECT_EQ(requestError == QStringLiteral("no error") ? request : requestError, row.request);
         const QString testError = errorOf([&] { test = PreparatingQueryForTest(dir.path(), QStringLiteral("f")); });
         EXPECT_EQ(testError == QStringLiteral("no error") ? test : testError, row.test);
 
         EXPECT_EQ(shareListLines(folder, {QStringLiteral("f")}), row.shareList);
     }
+}
+
+TEST_F(QueryFileTest, AChangedFileIsReadAgainEvenAtTheSameSize)
+{
+    const QString path = folder + QStringLiteral("kept.qr");
+    putBytes(path, "<#q_descript>one</#q_descript>");
+    EXPECT_EQ(QueryFile::read(path).item(QStringLiteral("q_descript")), QStringLiteral("one"));
+    // the same size, written within the same second (file times move in clock ticks of
+    // up to 10 ms: an operator's save is never that quick)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    putBytes(path, "<#q_descript>two</#q_descript>");
+    EXPECT_EQ(QueryFile::read(path).item(QStringLiteral("q_descript")), QStringLiteral("two"));
+    putBytes(path, "<#q_descript>three</#q_descript>");
+    EXPECT_EQ(QueryFile::read(path).item(QStringLiteral("q_descript")), QStringLiteral("three"));
+    QFile::remove(path);
+    EXPECT_THROW(QueryFile::read(path), FileError);
 }

@@ -111,7 +111,7 @@ public:
     {
         return QFileInfo(queryFilePath(r.settings().PathToQueries, r.NameRequest)).isFile();
     }
-    QString prepareQuery(TServerThread& r) override
+    PreparationResult prepareQuery(TServerThread& r) override
     {
         return _PreparatingQuery(r.NameRequest, r.InputParameters, r.settings());
     }

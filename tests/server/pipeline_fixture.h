@@ -40,6 +40,8 @@ public:
     bool cacheHit = false;
     std::function<void()> duringAccess;  // runs inside the access decision
     bool abortInPrepare = false;         // the connection ends while the query is prepared
+    // Runs in place of the scripted answer, outside the recording lock (many at once).
+    std::function<QString(TServerThread&)> execute;
 
     struct Seen {
         QString name;
@@ -62,7 +64,7 @@ public:
         existsAsked << r.NameRequest;
         return functions.contains(r.NameRequest);
     }
-    QString prepareQuery(TServerThread& r) override
+    PreparationResult prepareQuery(TServerThread& r) override
     {
         std::lock_guard lock(m);
         if (abortInPrepare) r.connection().abort();
@@ -82,6 +84,7 @@ public:
     }
     QString saveQueryAs(TServerThread& r, const QString&) override
     {
+        if (execute) return execute(r);
         std::lock_guard lock(m);
         seen.push_back({r.NameRequest, r.TestClient, r.DateActive, r.NecessaryFormatAnswer, r._email, r._seccode});
         return answers.value(r.NameRequest, QStringLiteral("HTTP/1.1 200 OK\r\n\r\nanswer ") + r.NameRequest);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QUrl>
+
 #include "server/connection.h"
 #include "server/failurereporter.h"
 #include "server/requestparser.h"
@@ -73,11 +75,11 @@ TEST(ParseQueryParameters, Items)
         {"/s?x=1#frag&y=2", list({line(1, "x", "1#frag"), line(2, "y", "2")})},
         {"/s?x=a://b", QStringLiteral("<paramcount>0</paramcount>")},
         {"/s\\x?a\\b=1", list({line(1, "a/b", "1")})},
-        {"/s?x=%0D%0A<b>", list({line(1, "x", "\r\n<b>")})},
+        {"/s?x=%0D%0A<b>&y=%26lt;", list({line(1, "x", "\r\n&lt;b>"), line(2, "y", "&amp;lt;")})},
         // Quoted items: doubled quotes, an unclosed quote, characters after the closing quote.
-        {"/s?\"a&b=1\"&c=2", list({line(1, "a&b", "1"), line(2, "c", "2")})},
+        {"/s?\"a&b=1\"&c=2", list({line(1, "a&amp;b", "1"), line(2, "c", "2")})},
         {"/s?\"x=say \"\"hi\"\"\"", list({line(1, "x", "say \"hi\"")})},
-        {"/s?\"x=1&y=2", list({line(1, "x", "1&y=2")})},
+        {"/s?\"x=1&y=2", list({line(1, "x", "1&amp;y=2")})},
         {"/s?\"x=1\"z&y", list({line(1, "x", "1"), line(2, "", "z"), line(3, "", "y")})},
         {"/s?\"x=1\"&", list({line(1, "x", "1"), line(2, "", "")})},
     };
@@ -206,20 +208,30 @@ TEST_F(ParseRequestTest, ParametersFormatAndCredentials)
     }
 }
 
-TEST_F(ParseRequestTest, MarkerTextInsideValuesIsReadLikeEveryReaderReadsIt)
+TEST_F(ParseRequestTest, MarkerTextInsideValuesStaysInTheValue)
 {
-    // The value of parameter 1 holds the closing value marker of parameter 1: cut short.
-    const TServerThread t = parse(QStringLiteral("GET /s?email=a%3C/value[1]%3Eb&seccode=c HTTP/1.1"));
-    EXPECT_EQ(t._email, QStringLiteral("a"));
-    EXPECT_EQ(t._seccode, QStringLiteral("c"));
-    // A value that forges the name marker of a later index counts as that name.
-    EXPECT_EQ(parse(QStringLiteral("GET /s?x=%3Cname[2]%3Eformat%3C/name[2]%3E&y=xml HTTP/1.1")).NecessaryFormatAnswer, QStringLiteral("xml"));
-    // A forged count that is not a number ends the format step silently.
-    EXPECT_EQ(parse(QStringLiteral("GET /s?x=%3Cparamcount%3Eno%3C/paramcount%3E&format=xml HTTP/1.1")).NecessaryFormatAnswer, QStringLiteral("JSON"));
-    // A forged count smaller than the real one hides later parameters.
-    EXPECT_EQ(parse(QStringLiteral("GET /s?x=%3Cparamcount%3E1%3C/paramcount%3E&email=e&seccode=s HTTP/1.1"))._email, QString());
-    // A huge forged count costs nothing more than the real items.
-    EXPECT_EQ(parse(QStringLiteral("GET /s?x=%3Cparamcount%3E2147483647%3C/paramcount%3E&email=e HTTP/1.1"))._email, QStringLiteral("e"));
+    // Every marker of the list inside a value (and a name) changes no other parameter and
+    // no count, and reads back whole.
+    const QStringList markers = {QStringLiteral("</value[1]>"), QStringLiteral("<value[2]>"), QStringLiteral("<name[2]>format</name[2]>"),
+                                 QStringLiteral("<paramcount>0</paramcount>"), QStringLiteral("<paramcount>no</paramcount>"),
+                                 QStringLiteral("</name[1]>"), QStringLiteral("&lt;"), QStringLiteral("&amp;")};
+    for (const QString& m : markers) {
+        SCOPED_TRACE(m.toStdString());
+        const QString enc = QString::fromLatin1(QUrl::toPercentEncoding(m));
+        const TServerThread t = parse(QStringLiteral("GET /s?x=%1&format=xml&email=a%1b&seccode=c&%1=v HTTP/1.1").arg(enc));
+        EXPECT_EQ(t.NecessaryFormatAnswer, QStringLiteral("xml"));
+        EXPECT_EQ(t._email, QStringLiteral("a") + m + u'b');
+        EXPECT_EQ(t._seccode, QStringLiteral("c"));
+        const ParameterListReader list(t.InputParameters);
+        qint32 n = 0;
+        ASSERT_TRUE(list.count(n));
+        EXPECT_EQ(n, 5);
+        EXPECT_EQ(list.value(1), m);
+        EXPECT_EQ(list.name(5), m);
+        EXPECT_EQ(list.value(5), QStringLiteral("v"));
+    }
+    // A list written by hand reads "&" that starts no "&amp;" or "&lt;" as itself.
+    EXPECT_EQ(ParameterListReader(QStringLiteral("<value[1]>a&b&amp;lt;</value[1]>")).value(1), QStringLiteral("a&b&lt;"));
 }
 
 TEST_F(ParseRequestTest, MalformedEscapeStopsAfterTheName)

@@ -35,7 +35,7 @@ void putBytes(const QString& path, const QByteArray& bytes);
 struct NoSteps : RequestSteps {
     AccessDecision checkClientAccess(const QString&, const QString&, const QString&) override { return {}; }
     bool functionFileExists(const TServerThread&) override { return false; }
-    QString prepareQuery(TServerThread&) override { return {}; }
+    PreparationResult prepareQuery(TServerThread&) override { return {}; }
     bool answerFromCache(TServerThread&, const QString&) override { return false; }
     QString saveQueryAs(TServerThread&, const QString&) override { return {}; }
     void storeInCache(TServerThread&, const QString&) override {}
