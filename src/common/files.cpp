@@ -7,7 +7,6 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <mutex>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/cp1252.h"
@@ -78,55 +77,13 @@ void writeTextFile(const QString& path, const QStringList& lines)
         throw FileError(QStringLiteral("Cannot write file \"%1\": %2").arg(path, f.errorString()));
 }
 
-namespace {
-
-// A folder as the file system knows it: deleted and made again, it is another one.
-struct FolderIdentity {
-    bool exists = false;
-    dev_t device = 0;
-    ino_t inode = 0;
-    bool operator==(const FolderIdentity&) const = default;
-};
-
-FolderIdentity folderIdentity(const QString& folder)
+void writeFileAtomically(const QString& path, const QByteArray& bytes)
 {
-    struct stat st;
-    if (::stat(QFile::encodeName(folder).constData(), &st) != 0 || !S_ISDIR(st.st_mode)) return {};
-    return {true, st.st_dev, st.st_ino};
-}
-
-// False when the folder was missing and `folderMayBeMissing`; throws otherwise.
-bool saveAtomically(const QString& path, const QByteArray& bytes, bool folderMayBeMissing)
-{
-    // The temporary file lives in the folder: when the folder is gone, or was deleted and
-    // made again, by the time the write fails, the failure is the folder's going.
-    const QString folder = QFileInfo(path).absolutePath();
-    const FolderIdentity before = folderMayBeMissing ? folderIdentity(folder) : FolderIdentity();
-    const auto folderMissing = [&] {
-        if (!folderMayBeMissing) return false;
-        const FolderIdentity now = folderIdentity(folder);
-        return !before.exists || !now.exists || !(now == before);
-    };
     QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) {
-        if (folderMissing()) return false;
+    if (!f.open(QIODevice::WriteOnly))
         throw FileError(QStringLiteral("Cannot create file \"%1\": %2").arg(path, f.errorString()));
-    }
     f.write(bytes);
-    if (!f.commit()) {
-        if (folderMissing()) return false;
-        throw FileError(QStringLiteral("Cannot write file \"%1\": %2").arg(path, f.errorString()));
-    }
-    return true;
-}
-
-}  // namespace
-
-void writeFileAtomically(const QString& path, const QByteArray& bytes) { saveAtomically(path, bytes, false); }
-
-bool writeFileAtomicallyIfFolderExists(const QString& path, const QByteArray& bytes)
-{
-    return saveAtomically(path, bytes, true);
+    if (!f.commit()) throw FileError(QStringLiteral("Cannot write file \"%1\": %2").arg(path, f.errorString()));
 }
 
 bool isExistingFolder(const QString& path) { return !trim(path).isEmpty() && QFileInfo(path).isDir(); }

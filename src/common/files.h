@@ -36,10 +36,6 @@ void writeTextFile(const QString& path, const QStringList& lines);
 // Writes bytes to `path` through a temporary file in the same folder and a rename, so a
 // reader sees the old content or the new one, never a part. Throws FileError.
 void writeFileAtomically(const QString& path, const QByteArray& bytes);
-// The same, but false, with nothing written, when the folder of `path` does not exist
-// or vanishes before the rename (a cleaning may delete it meanwhile). Other failures
-// throw FileError.
-bool writeFileAtomicallyIfFolderExists(const QString& path, const QByteArray& bytes);
 
 // A folder text that is not blank and names an existing folder.
 bool isExistingFolder(const QString& path);

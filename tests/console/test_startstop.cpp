@@ -4,37 +4,16 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include "common/eventlog.h"
 #include "common/files.h"
 #include "common/mainthread.h"
 #include "console/mainwindow.h"
+#include "server/pipeline_fixture.h"
 #include "support/serverfolder.h"
 
 using namespace veldra;
-
-namespace {
-
-// A client socket to the loopback port; -1 when nobody listens.
-int connectTo(quint16 port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-}  // namespace
 
 class StartStopTest : public QObject {
     Q_OBJECT
@@ -65,7 +44,7 @@ private slots:
         QTest::mouseClick(w.startStopButton(), Qt::LeftButton);
         QVERIFY2(w.control().running(), qPrintable(w.control().databases.errorAreaText()));
         QCOMPARE(w.startStopButton()->text(), QStringLiteral("STOP"));
-        const int listening = connectTo(port);
+        const int listening = test::connectTo(port);
         QVERIFY(listening >= 0);
         ::close(listening);
 
@@ -89,7 +68,9 @@ private slots:
         QCOMPARE(w.startStopButton()->text(), QStringLiteral("START"));
         QCOMPARE(w.control().startLine(), QStringLiteral("START SERVER : 00.00.0000 00:00:00"));
         QCOMPARE(w.control().listeningPort(), quint16(0));
-        QCOMPARE(connectTo(port), -1);
+        const int after = test::connectTo(port);
+        if (after >= 0) ::close(after);
+        QCOMPARE(after, -1);
         QVERIFY(!w.control().databases.DataClients.connected());
         QVERIFY(!w.control().databases.WorkData.connected());
 
