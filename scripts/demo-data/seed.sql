@@ -52,8 +52,11 @@ CREATE TABLE IF NOT EXISTS `blacklist_veldra` (
 DELETE FROM clients_veldra;
 DELETE FROM blacklist_veldra;
 INSERT INTO clients_veldra (email, seccode, todate, note)
-  VALUES ('demo@example.com', '5F4DCC3B5AA765D61D8327DEB882CF99', DATE_ADD(CURDATE(), INTERVAL 1 YEAR), 'demo client');
-INSERT INTO blacklist_veldra VALUES ('EMAIL', 'blocked@example.com');
+  VALUES ('demo@example.com', '5F4DCC3B5AA765D61D8327DEB882CF99', DATE_ADD(CURDATE(), INTERVAL 1 YEAR), 'demo client'),
+         ('sales@example.org', '0B1C2D3E4F5A69788796A5B4C3D2E1F0', DATE_ADD(CURDATE(), INTERVAL 3 MONTH), 'sales office'),
+         ('old@example.net', 'A1B2C3D4E5F60718293A4B5C6D7E8F90', DATE_SUB(CURDATE(), INTERVAL 10 DAY), 'contract ended');
+INSERT INTO blacklist_veldra VALUES ('EMAIL', 'blocked@example.com'), ('IP', '203.0.113.7'),
+  ('SECCODE', 'FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF');
 
 CREATE USER IF NOT EXISTS 'veldra'@'127.0.0.1' IDENTIFIED BY 'veldra-demo';
 CREATE USER IF NOT EXISTS 'veldra'@'localhost' IDENTIFIED BY 'veldra-demo';

@@ -16,6 +16,8 @@
 #include "common/files.h"
 #include "common/mainthread.h"
 #include "console/cachepage.h"
+#include "console/clientaccesspage.h"
+#include "console/queryeditortab.h"
 #include "console/mainwindow.h"
 
 using namespace veldra;
@@ -104,21 +106,50 @@ int main(int argc, char** argv)
     shoot(QStringLiteral("1-status-page"));
 
     window.showPage(QStringLiteral("SERVERSETTINGS"));
-    const char* tabs[] = {"2-settings-main", "3-settings-connect", "4-settings-requests"};
-    for (int i = 0; i < 3; ++i) {
+    const char* tabs[] = {"2-settings-main", "3-settings-connect"};
+    for (int i = 0; i < 2; ++i) {
         window.settingsTabs()->setCurrentIndex(i);
         shoot(QString::fromLatin1(tabs[i]));
     }
+    // the editor with a function loaded: its main data, then its SQL
+    window.settingsTabs()->setCurrentIndex(2);
+    auto* editor = window.findChild<QueryEditorTab*>();
+    if (!editor) {
+        std::fprintf(stderr, "no REQUESTS tab\n");
+        return 1;
+    }
+    editor->updateListButton()->click();
+    if (editor->functionList()->count() > 0) {
+        const auto found = editor->functionList()->findItems(QStringLiteral("sales"), Qt::MatchExactly);
+        editor->functionList()->setCurrentItem(found.isEmpty() ? editor->functionList()->item(0) : found.first());
+    }
+    const char* editorTabs[] = {"4-settings-requests-main-data", "5-settings-requests-query", "6-settings-requests-last-query"};
+    for (int i = 0; i < 3; ++i) {
+        editor->tabs()->setCurrentIndex(i);
+        shoot(QString::fromLatin1(editorTabs[i]));
+    }
+    editor->tabs()->setCurrentIndex(0);
+
     window.showPage(QStringLiteral("CLIENTACCESS"));
-    shoot(QStringLiteral("5-client-access"));
+    auto* clients = window.findChild<ClientAccessPage*>();
+    if (!clients) {
+        std::fprintf(stderr, "no CLIENTACCESS page\n");
+        return 1;
+    }
+    clients->loadButton()->click();
+    const char* clientTabs[] = {"7-client-access-white", "8-client-access-black"};
+    for (int i = 0; i < 2; ++i) {
+        clients->tabs()->setCurrentIndex(i);
+        shoot(QString::fromLatin1(clientTabs[i]));
+    }
     window.showPage(QStringLiteral("CACHESETTINGS"));
     window.cachePage()->updateListButton()->click();
     if (window.cachePage()->functionList()->count() > 0) window.cachePage()->functionList()->setCurrentRow(0);
-    shoot(QStringLiteral("6-cache-page"));
+    shoot(QStringLiteral("9-cache-page"));
 
     window.startStopButton()->click();
     settle(200);
     window.showPage(QStringLiteral("STATUSPAGE"));
-    shoot(QStringLiteral("7-status-page-stopped"));
+    shoot(QStringLiteral("10-status-page-stopped"));
     return window.control().running() ? 1 : 0;
 }
