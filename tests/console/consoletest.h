@@ -10,17 +10,7 @@
 #include "common/mainthread.h"
 #include "console/mainwindow.h"
 #include "common/eventlog.h"
-#include "support/support.h"
-
-// Skips the test when no test database is configured (fails when CI=true).
-#define VELDRA_QREQUIRE_DATABASE(var)                                                          \
-    const auto var##_opt = ::veldra::test::testDatabase();                                     \
-    if (!var##_opt) {                                                                          \
-        if (qEnvironmentVariable("CI") == QLatin1String("true"))                               \
-            QFAIL("CI=true and no test database (VELDRA_TEST_DB_* not set)");                   \
-        QSKIP("no test database: run scripts/test");                                           \
-    }                                                                                          \
-    const ::veldra::test::TestDatabase& var = *var##_opt
+#include "console/databasetest.h"
 
 namespace veldra::test {
 

@@ -69,7 +69,7 @@ private slots:
 
     void testConnectWithTheClientDatabaseUnreachable()
     {
-        VELDRA_QREQUIRE_DATABASE(db);
+        CONSOLE_REQUIRE_DATABASE(db);
         WindowFixture f;
         ConnectionsTab& tab = *f.open().connectionsTab();
         const QString port = QString::number(db.port);

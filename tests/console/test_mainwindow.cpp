@@ -184,7 +184,7 @@ private slots:
 
     void startServeStopThroughTheWindow()
     {
-        VELDRA_QREQUIRE_DATABASE(db);
+        CONSOLE_REQUIRE_DATABASE(db);
         WindowFixture f;
         const QString workDb = QStringLiteral("veldra_t_window_work");
         const QString clientDb = QStringLiteral("veldra_t_window_clients");
