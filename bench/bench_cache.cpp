@@ -63,8 +63,8 @@ public:
     {
         return CacheLookupAndSend(r, prepared, [this] { countRequest(); });
     }
-    QString saveQueryAs(TServerThread& r, const QString& prepared) override { return _SaveQueryAS(r, prepared, m_work); }
-    void storeInCache(TServerThread& r, const QString& answer) override { CacheStore(r, answer); }
+    WireAnswer saveQueryAs(TServerThread& r, const QString& prepared) override { return SaveQueryAnswer(r, prepared, m_work); }
+    void storeInCache(TServerThread& r, const WireAnswer& answer) override { CacheStore(r, answer); }
     void countRequest() override
     {
         mainthread::runSync([] {});  // the hand-over a real count makes

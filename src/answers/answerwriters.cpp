@@ -1,13 +1,13 @@
 #include "answers/answerwriters.h"
 
-#include <QStringBuilder>
+#include <cstdio>
 #include <vector>
 
 namespace veldra {
 
 namespace {
 
-const QString kCrLf = QStringLiteral("\r\n");
+constexpr QByteArrayView kCrLf("\r\n");
 
 // XML 1.0 (fifth edition) name characters.
 bool isNameStartChar(char32_t c)
@@ -61,17 +61,16 @@ public:
     LineWriter(WriterStyle style, const QString& statusText) : m_style(style), m_status(statusText) {}
 
 protected:
-    void openLine(QString& out)
+    void openLine(QByteArray& out)
     {
         if (m_style == WriterStyle::Answer && m_started) out += kCrLf;
         m_started = true;
     }
-    void closeLine(QString& out)
+    void closeLine(QByteArray& out)
     {
         if (m_style == WriterStyle::Sample) out += kCrLf;
     }
-    template <class Text>
-    void line(QString& out, const Text& text)
+    void line(QByteArray& out, QByteArrayView text)
     {
         openLine(out);
         out += text;
@@ -86,120 +85,151 @@ private:
     bool m_started = false;
 };
 
+// A value through the format's escape: bytes directly, a text by escaping it and
+// encoding the result.
+template <void (*EscapeBytes)(QByteArray&, QByteArrayView), QString (*EscapeText)(const QString&)>
+void appendValue(QByteArray& out, const CellValue& value)
+{
+    if (value.text) {
+        out += EscapeText(*value.text).toUtf8();
+        return;
+    }
+    EscapeBytes(out, value.utf8);
+    if (value.dots) out += "...";
+}
+
 // CSV[;], CSV[,] and TXT[TAB]: a header line of the quoted column names, then one line
 // of quoted values per row, joined by the format's separator.
 class TextWriter final : public LineWriter {
 public:
     TextWriter(AnswerFormat format, WriterStyle style, const QString& statusText)
-        : LineWriter(style, statusText), m_separator(format.separator())
+        : LineWriter(style, statusText), m_separator(char(format.separator().unicode()))
     {
     }
 
-    void begin(QString& out, const QStringList& columns) override { quotedLine(out, columns); }
-    void row(QString& out, std::span<const QString> values) override { quotedLine(out, values); }
-    void end(QString&) override {}
-    void emptyBody(QString& out) override { out += QStringLiteral("Result query is empty\r\n") + m_status; }
+    void begin(QByteArray& out, const QStringList& columns) override
+    {
+        std::vector<CellValue> names(columns.begin(), columns.end());
+        quotedLine(out, names);
+    }
+    void row(QByteArray& out, std::span<const CellValue> values) override { quotedLine(out, values); }
+    void end(QByteArray&) override {}
+    void emptyBody(QByteArray& out) override { out += (QStringLiteral("Result query is empty\r\n") + m_status).toUtf8(); }
 
 private:
-    template <class Texts>
-    void quotedLine(QString& out, const Texts& texts)
+    void quotedLine(QByteArray& out, std::span<const CellValue> values)
     {
         openLine(out);
         bool first = true;
-        for (const QString& t : texts) {
+        for (const CellValue& v : values) {
             if (!first) out += m_separator;
             first = false;
-            out += u'"' % DoubleQuotesForCsv(t) % u'"';
+            out += '"';
+            appendValue<appendDoubleQuotesForCsv, DoubleQuotesForCsv>(out, v);
+            out += '"';
         }
         closeLine(out);
     }
 
-    QChar m_separator;
+    char m_separator;
 };
 
 class XmlWriter final : public LineWriter {
 public:
     using LineWriter::LineWriter;
 
-    void begin(QString& out, const QStringList& columns) override
+    void begin(QByteArray& out, const QStringList& columns) override
     {
-        m_tags.clear();
-        for (const QString& name : columns) m_tags << XmlNameForColumn(name);
-        line(out, QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"));
-        line(out, QStringLiteral("<Data>"));
+        m_open.clear();
+        m_close.clear();
+        for (const QString& name : columns) {
+            const QByteArray tag = XmlNameForColumn(name).toUtf8();
+            m_open.push_back("\t\t<" + tag + '>');
+            m_close.push_back("</" + tag + '>');
+        }
+        line(out, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
+        line(out, "<Data>");
         if (answer()) {
-            line(out, QStringLiteral("\t<empty>false</empty>"));
-            line(out, QStringLiteral("\t<statusText>") % EscapeTextForXml(m_status) % QStringLiteral("</statusText>"));
+            line(out, "\t<empty>false</empty>");
+            line(out, "\t<statusText>" + EscapeTextForXml(m_status).toUtf8() + "</statusText>");
         }
     }
-    void row(QString& out, std::span<const QString> values) override
+    void row(QByteArray& out, std::span<const CellValue> values) override
     {
-        line(out, QStringLiteral("\t<Row>"));
-        for (size_t i = 0; i < values.size(); ++i)
-            line(out, QStringLiteral("\t\t<") % m_tags[qsizetype(i)] % u'>' % EscapeTextForXml(values[i]) %
-                          QStringLiteral("</") % m_tags[qsizetype(i)] % u'>');
-        line(out, QStringLiteral("\t</Row>"));
+        line(out, "\t<Row>");
+        for (size_t i = 0; i < values.size(); ++i) {
+            openLine(out);
+            out += m_open[i];
+            appendValue<appendEscapeTextForXml, EscapeTextForXml>(out, values[i]);
+            out += m_close[i];
+            closeLine(out);
+        }
+        line(out, "\t</Row>");
     }
-    void end(QString& out) override { line(out, QStringLiteral("</Data>")); }
-    void emptyBody(QString& out) override
+    void end(QByteArray& out) override { line(out, "</Data>"); }
+    void emptyBody(QByteArray& out) override
     {
-        out += QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Data>\r\n\t<empty>true</empty>\r\n"
-                              "\t<statusText>") %
-               EscapeTextForXml(m_status) % QStringLiteral("</statusText>\r\n</Data>");
+        out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Data>\r\n\t<empty>true</empty>\r\n\t<statusText>";
+        out += EscapeTextForXml(m_status).toUtf8();
+        out += "</statusText>\r\n</Data>";
     }
 
 private:
-    QStringList m_tags;
+    std::vector<QByteArray> m_open, m_close;
 };
 
 class JsonWriter final : public LineWriter {
 public:
     using LineWriter::LineWriter;
 
-    void begin(QString& out, const QStringList& columns) override
+    void begin(QByteArray& out, const QStringList& columns) override
     {
         m_keys.clear();
-        for (const QString& name : columns) m_keys << EscapeQuotesForJson(name);
-        line(out, QStringLiteral("{"));
+        for (const QString& name : columns) m_keys.push_back("\t\t\t\t\"" + EscapeQuotesForJson(name).toUtf8() + "\": \"");
+        line(out, "{");
         if (answer()) {
-            line(out, QStringLiteral("\t\"empty\": \"false\","));
-            line(out, QStringLiteral("\t\"statusText\": \"") % EscapeQuotesForJson(m_status) % QStringLiteral("\","));
+            line(out, "\t\"empty\": \"false\",");
+            line(out, "\t\"statusText\": \"" + EscapeQuotesForJson(m_status).toUtf8() + "\",");
         }
-        line(out, QStringLiteral("\t\"Data\": {"));
-        line(out, QStringLiteral("\t\t\"Row\": ["));
+        line(out, "\t\"Data\": {");
+        line(out, "\t\t\"Row\": [");
     }
-    void row(QString& out, std::span<const QString> values) override
+    void row(QByteArray& out, std::span<const CellValue> values) override
     {
         // An answer opens every later row with ",{"; a sample closes every earlier row
         // with "},", which it can only write once the next row is there.
         if (answer())
-            line(out, m_rows ? QStringLiteral("\t\t\t,{") : QStringLiteral("\t\t\t{"));
+            line(out, m_rows ? "\t\t\t,{" : "\t\t\t{");
         else {
-            if (m_rows) line(out, QStringLiteral("\t\t\t},"));
-            line(out, QStringLiteral("\t\t\t{"));
+            if (m_rows) line(out, "\t\t\t},");
+            line(out, "\t\t\t{");
         }
         ++m_rows;
-        for (size_t i = 0; i < values.size(); ++i)
-            line(out, QStringLiteral("\t\t\t\t\"") % m_keys[qsizetype(i)] % QStringLiteral("\": \"") %
-                          EscapeQuotesForJson(values[i]) %
-                          (i + 1 < values.size() ? QStringLiteral("\",") : QStringLiteral("\"")));
-        if (answer()) line(out, QStringLiteral("\t\t\t}"));
+        for (size_t i = 0; i < values.size(); ++i) {
+            openLine(out);
+            out += m_keys[i];
+            appendValue<appendEscapeQuotesForJson, EscapeQuotesForJson>(out, values[i]);
+            out += i + 1 < values.size() ? QByteArrayView("\",") : QByteArrayView("\"");
+            closeLine(out);
+        }
+        if (answer()) line(out, "\t\t\t}");
     }
-    void end(QString& out) override
+    void end(QByteArray& out) override
     {
-        if (!answer() && m_rows) line(out, QStringLiteral("\t\t\t}"));
-        line(out, QStringLiteral("\t\t]"));
-        line(out, QStringLiteral("\t}"));
-        line(out, QStringLiteral("}"));
+        if (!answer() && m_rows) line(out, "\t\t\t}");
+        line(out, "\t\t]");
+        line(out, "\t}");
+        line(out, "}");
     }
-    void emptyBody(QString& out) override
+    void emptyBody(QByteArray& out) override
     {
-        out += QStringLiteral("{\r\n\t\"empty\": \"true\",\r\n\t\"statusText\": \"") % EscapeQuotesForJson(m_status) %
-               QStringLiteral("\"\r\n}");
+        out += "{\r\n\t\"empty\": \"true\",\r\n\t\"statusText\": \"";
+        out += EscapeQuotesForJson(m_status).toUtf8();
+        out += "\"\r\n}";
     }
 
 private:
-    QStringList m_keys;
+    std::vector<QByteArray> m_keys;  // each key's line up to the value's opening quote
     qint64 m_rows = 0;
 };
 
@@ -273,6 +303,88 @@ QString EscapeTextForXml(const QString& text)
             appendCodePoint(out, c);
     }
     return out;
+}
+
+void appendDoubleQuotesForCsv(QByteArray& out, QByteArrayView utf8)
+{
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < utf8.size(); ++i)
+        if (utf8[i] == '"') {
+            out.append(utf8.data() + from, i + 1 - from);
+            out += '"';
+            from = i + 1;
+        }
+    out.append(utf8.data() + from, utf8.size() - from);
+}
+
+void appendEscapeQuotesForJson(QByteArray& out, QByteArrayView utf8)
+{
+    static const char hex[] = "0123456789abcdef";
+    const char* p = utf8.data();
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < utf8.size(); ++i) {
+        const uchar c = uchar(p[i]);
+        if (c >= 0x20 && c != '"' && c != '\\') continue;  // UTF-8 sequences pass as they are
+        out.append(p + from, i - from);
+        from = i + 1;
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\b': out += "\\b"; break;
+        case '\f': out += "\\f"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            out += "\\u00";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    out.append(p + from, utf8.size() - from);
+}
+
+void appendEscapeTextForXml(QByteArray& out, QByteArrayView utf8)
+{
+    static const char replacement[] = "\xEF\xBF\xBD";  // U+FFFD
+    const char* p = utf8.data();
+    const qsizetype n = utf8.size();
+    qsizetype from = 0;
+    auto put = [&](qsizetype at, qsizetype length, QByteArrayView with) {
+        out.append(p + from, at - from);
+        out += with;
+        from = at + length;
+    };
+    for (qsizetype i = 0; i < n; ++i) {
+        const uchar c = uchar(p[i]);
+        switch (c) {
+        case '"': put(i, 1, "&quot;"); continue;
+        case '&': put(i, 1, "&amp;"); continue;
+        case '<': put(i, 1, "&lt;"); continue;
+        case '>': put(i, 1, "&gt;"); continue;
+        case '\\': put(i, 1, "&#92;"); continue;
+        case '\t':
+        case '\n':
+        case '\r': continue;
+        default: break;
+        }
+        if (c < 0x20) {
+            put(i, 1, replacement);
+        } else if ((c == 0xC2 || c == 0xC3) && i + 1 < n) {
+            // U+0080..U+00FF; 160..255 become character references
+            const uint cp = ((c & 0x1Fu) << 6) | (uchar(p[i + 1]) & 0x3Fu);
+            if (cp >= 160) {
+                char ref[8];
+                const int len = std::snprintf(ref, sizeof ref, "&#%u;", cp);
+                put(i, 2, QByteArrayView(ref, len));
+            }
+            ++i;
+        } else if (c == 0xEF && i + 2 < n && uchar(p[i + 1]) == 0xBF && (uchar(p[i + 2]) == 0xBE || uchar(p[i + 2]) == 0xBF)) {
+            put(i, 3, replacement);  // U+FFFE, U+FFFF
+            i += 2;
+        }
+    }
+    out.append(p + from, n - from);
 }
 
 QString XmlNameForColumn(const QString& name)

@@ -5,12 +5,15 @@
 //
 // Use: makeAnswerWriter(), then begin() once with the column names, row() once per row
 // in order, end() once; or, for an answer to a result without rows, emptyBody() alone.
-// Every call appends to `out` and keeps nothing of it, so a caller may send or save
-// what `out` holds and clear it between calls.
+// Every call appends UTF-8 bytes to `out` and keeps nothing of it, so a caller may send
+// or save what `out` holds and clear it between calls. The bytes are those of the body
+// text encoded as UTF-8 as a whole (QString::toUtf8), whichever form the values come in.
 //
 // Values are written as given: the test-client shortening is the caller's. Escaping is
 // the format's: quotes doubled inside double quotes for the text formats,
 // EscapeTextForXml and XmlNameForColumn for XML, EscapeQuotesForJson for JSON.
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -30,17 +33,30 @@ enum class WriterStyle {
     Sample,
 };
 
+// One value of a row as a writer takes it: either a text, or UTF-8 bytes (valid UTF-8,
+// the common case, written without a detour through UTF-16), followed by "..." when
+// `dots` is set (the shortened value of a test client).
+struct CellValue {
+    CellValue() = default;
+    CellValue(const QString& value) : text(&value) {}
+    CellValue(QByteArrayView value, bool withDots = false) : utf8(value), dots(withDots) {}
+
+    const QString* text = nullptr;  // when set, the value; `utf8` and `dots` are not used
+    QByteArrayView utf8;
+    bool dots = false;
+};
+
 class AnswerWriter {
 public:
     virtual ~AnswerWriter() = default;
     // The lines before the first row (the header line of the text formats).
-    virtual void begin(QString& out, const QStringList& columns) = 0;
+    virtual void begin(QByteArray& out, const QStringList& columns) = 0;
     // One row: one value per column, in column order.
-    virtual void row(QString& out, std::span<const QString> values) = 0;
+    virtual void row(QByteArray& out, std::span<const CellValue> values) = 0;
     // The lines after the last row.
-    virtual void end(QString& out) = 0;
+    virtual void end(QByteArray& out) = 0;
     // The whole body of an answer to a result without rows (Answer style).
-    virtual void emptyBody(QString& out) = 0;
+    virtual void emptyBody(QByteArray& out) = 0;
 };
 
 // `statusText` is the text of the XML and JSON "statusText" entries (Answer style) and
@@ -50,6 +66,11 @@ std::unique_ptr<AnswerWriter> makeAnswerWriter(AnswerFormat format, WriterStyle 
 
 // Every double quote doubled.
 QString DoubleQuotesForCsv(const QString& text);
+// The three escapes below for valid UTF-8 bytes, appended to `out`: the same bytes as
+// escaping the decoded text and encoding the result as UTF-8.
+void appendDoubleQuotesForCsv(QByteArray& out, QByteArrayView utf8);
+void appendEscapeQuotesForJson(QByteArray& out, QByteArrayView utf8);
+void appendEscapeTextForXml(QByteArray& out, QByteArrayView utf8);
 // A JSON string's content: " and \ get a backslash, backspace, form feed, line feed,
 // return and tab become \b \f \n \r \t, every other character below 0x20 becomes \u00xx
 // (lower-case hex); everything else is unchanged.

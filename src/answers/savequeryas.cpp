@@ -2,6 +2,7 @@
 
 #include <QStringBuilder>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "common/answerformat.h"
@@ -9,6 +10,7 @@
 #include "common/errors.h"
 #include "common/eventlog.h"
 #include "common/text.h"
+#include "server/answers.h"
 #include "server/requestparser.h"
 #include "server/tserverthread.h"
 
@@ -84,8 +86,7 @@ namespace {
 // Status line, Connection and Content-Type lines, and for the text formats the attachment lines.
 QString answerHeader(const SaveQueryRequest& request, AnswerFormat format, bool empty)
 {
-    QString head = empty ? QStringLiteral("[nocache]HTTP/1.1 200 OK\r\n") : QStringLiteral("HTTP/1.1 200 OK\r\n");
-    head += QStringLiteral("Connection: Keep-Alive\r\nContent-Type: ") % format.contentType() % kCrLf;
+    QString head = QStringLiteral("HTTP/1.1 200 OK\r\nConnection: Keep-Alive\r\nContent-Type: ") % format.contentType() % kCrLf;
     if (format.isText()) {
         // The empty answer of TXT[TAB] alone has no "---" before the values.
         const QString values = ListValuesForFileName(request.InputParameters, request._email, request._seccode);
@@ -98,10 +99,56 @@ QString answerHeader(const SaveQueryRequest& request, AnswerFormat format, bool 
     return head;
 }
 
+// True when every byte is ASCII.
+bool isAscii(QByteArrayView bytes)
+{
+    for (char c : bytes)
+        if (uchar(c) >= 0x80) return false;
+    return true;
+}
+
+// A row's values for the writer: a test client's values shortened as CutValueForTestClient
+// does, plain ASCII values as bytes without a copy.
+class RowValues {
+public:
+    RowValues(size_t columns, bool testClient)
+        : m_testClient(testClient), m_scratch(columns), m_texts(columns), m_cells(columns)
+    {
+    }
+
+    std::span<const CellValue> read(const DbResult& result)
+    {
+        for (size_t i = 0; i < m_cells.size(); ++i) {
+            const QByteArrayView v = result.utf8Value(int(i), m_scratch[i]);
+            if (!m_testClient) {
+                m_cells[i] = CellValue(v);
+            } else if (isAscii(v)) {
+                // one UTF-16 unit per byte
+                if (v.size() <= 2 || isBlank(v))
+                    m_cells[i] = CellValue(v);
+                else
+                    m_cells[i] = CellValue(v.first(v.size() * 4 / 5), true);
+            } else {
+                m_texts[i] = CutValueForTestClient(QString::fromUtf8(v), true);
+                m_cells[i] = CellValue(m_texts[i]);
+            }
+        }
+        return m_cells;
+    }
+
+private:
+    bool m_testClient;
+    std::vector<QByteArray> m_scratch;
+    std::vector<QString> m_texts;
+    std::vector<CellValue> m_cells;
+};
+
+const QByteArray kBom("\xEF\xBB\xBF", 3);
+
 }  // namespace
 
-QString _SaveQueryAS(const SaveQueryRequest& request, const QString& preparedQuery, const QString& formatName,
-                     const DbParams& work, DbConnectionPool* pool)
+WireAnswer SaveQueryAnswer(const SaveQueryRequest& request, const QString& preparedQuery, const QString& formatName,
+                           const DbParams& work, DbConnectionPool* pool)
 {
     try {
         // Only the five names have an answer form. Any other name (one that only matched a
@@ -113,7 +160,7 @@ QString _SaveQueryAS(const SaveQueryRequest& request, const QString& preparedQue
             throw Error(QStringLiteral("EArgumentException"), QStringLiteral("Unknown answer format [") + formatName + u']');
         const AnswerFormat format = *known;
         const std::unique_ptr<AnswerWriter> writer = makeAnswerWriter(format, WriterStyle::Answer, statusText(request));
-        QString body;
+        WireAnswer answer;
         bool empty = false;
         {
             std::optional<DbConnectionPool::Lease> lease;
@@ -131,17 +178,25 @@ QString _SaveQueryAS(const SaveQueryRequest& request, const QString& preparedQue
             std::unique_ptr<DbResult> result = connection.openStreaming(preparedQuery);
             empty = !(result->fieldCount() > 0 && result->next());
             if (!empty) {
-                // A markup body is the answer's last part: the rows go straight behind the
-                // header lines instead of into a second copy of the whole answer.
-                if (!format.isText()) body = answerHeader(request, format, false) % kCrLf;
-                writer->begin(body, result->fieldNames());
-                std::vector<QString> values(size_t(result->fieldCount()));
+                // The rows go straight behind the header lines, as the bytes they are sent as:
+                // markup in UTF-8; a text format as a byte-order mark and UTF-8, each byte
+                // standing for one Windows-1252 character of the answer text.
+                const QString head = answerHeader(request, format, false) % kCrLf;
+                if (format.isText()) {
+                    answer.bytes = cp1252::encode(head);
+                    answer.wireHeadSize = answer.bytes.size();
+                    answer.cacheHead = head.toUtf8();
+                    answer.bytes += kBom;
+                } else {
+                    answer.bytes = head.toUtf8();
+                }
+                writer->begin(answer.bytes, result->fieldNames());
+                RowValues values(size_t(result->fieldCount()), request.TestClient);
                 do {
-                    for (size_t i = 0; i < values.size(); ++i)
-                        values[i] = CutValueForTestClient(result->value(int(i)), request.TestClient);
-                    writer->row(body, values);
+                    writer->row(answer.bytes, values.read(*result));
                 } while (result->next());
-                writer->end(body);
+                writer->end(answer.bytes);
+                answer.cacheable = true;
             }
             // The result and then the connection are released here, whatever happened.
         }
@@ -149,13 +204,11 @@ QString _SaveQueryAS(const SaveQueryRequest& request, const QString& preparedQue
         if (empty) {
             Logger(standardLogLine(QStringLiteral("{_SaveQueryAS} Result query is empty !!! "), request.address,
                                    request.handle));
+            QByteArray body;
             writer->emptyBody(body);
-        } else if (format.isText()) {
-            // UTF-8 with a byte-order mark, each byte carried as its Windows-1252 character.
-            body = cp1252::decode(QByteArray("\xEF\xBB\xBF") + body.toUtf8());
+            answer.bytes = answerBytes(answerHeader(request, format, true) % kCrLf % QString::fromUtf8(body), format.encoding());
         }
-        if (!empty && !format.isText()) return body;
-        return answerHeader(request, format, empty) % kCrLf % body;
+        return answer;
     } catch (...) {
         const QString error = wrongQueryErrorText();
         try {
@@ -164,8 +217,22 @@ QString _SaveQueryAS(const SaveQueryRequest& request, const QString& preparedQue
                    QStringLiteral("] "));
         } catch (...) {
         }
-        return QString();
+        return WireAnswer();
     }
+}
+
+QString _SaveQueryAS(const SaveQueryRequest& request, const QString& preparedQuery, const QString& formatName,
+                     const DbParams& work, DbConnectionPool* pool)
+{
+    const WireAnswer answer = SaveQueryAnswer(request, preparedQuery, formatName, work, pool);
+    const std::optional<AnswerFormat> format = AnswerFormat::fromName(formatName);
+    return format ? answerText(answer, *format) : QString();
+}
+
+WireAnswer SaveQueryAnswer(const TServerThread& request, const QString& preparedQuery, const DbParams& work,
+                           DbConnectionPool* pool)
+{
+    return SaveQueryAnswer(SaveQueryRequest::from(request), preparedQuery, request.NecessaryFormatAnswer, work, pool);
 }
 
 QString _SaveQueryAS(const TServerThread& request, const QString& preparedQuery, const DbParams& work,

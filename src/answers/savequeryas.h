@@ -9,6 +9,7 @@
 #include "common/answerformat.h"
 #include "db/dbconnection.h"
 #include "db/dbpool.h"
+#include "server/answers.h"
 
 namespace veldra {
 
@@ -29,15 +30,22 @@ struct SaveQueryRequest {
 };
 
 // Runs `preparedQuery` on a connection made with `work` that no other request uses at the
-// same time (from `pool` when given, else its own), and returns the
-// answer text: status line, headers, empty line, body. An empty result is answered with
-// the "[nocache]" marker in front of the status line. A failure (no connection, a
-// rejected statement, a statement without rows, a connection lost while reading) is
-// logged as "{_SaveQueryAS} WrongQuery !!! " and gives an empty text. Never throws.
-// Log lines go through Logger, so call it from a request thread or the main thread.
+// same time (from `pool` when given, else its own), and returns the answer as it goes
+// on the wire: status line, headers, empty line, body. The rows are read from the server
+// as they come and written straight into those bytes. The answer to an empty result is
+// not cacheable. A failure (no connection, a rejected statement, a statement without
+// rows, a connection lost while reading) is logged as "{_SaveQueryAS} WrongQuery !!! "
+// and gives no bytes. Never throws. Log lines go through Logger, so call it from a
+// request thread or the main thread.
+WireAnswer SaveQueryAnswer(const SaveQueryRequest& request, const QString& preparedQuery, const QString& formatName,
+                           const DbParams& work, DbConnectionPool* pool = nullptr);
+// The same for a request record, in its NecessaryFormatAnswer.
+WireAnswer SaveQueryAnswer(const TServerThread& request, const QString& preparedQuery, const DbParams& work,
+                           DbConnectionPool* pool = nullptr);
+// The answer as text (see answerText): "[nocache]" in front of the status line of the
+// answer to an empty result, an empty text for a failure.
 QString _SaveQueryAS(const SaveQueryRequest& request, const QString& preparedQuery, const QString& formatName,
                      const DbParams& work, DbConnectionPool* pool = nullptr);
-// The same for a request record, in its NecessaryFormatAnswer.
 QString _SaveQueryAS(const TServerThread& request, const QString& preparedQuery, const DbParams& work,
                      DbConnectionPool* pool = nullptr);
 

@@ -1,5 +1,7 @@
 #include "answers/testquery.h"
 
+#include <vector>
+
 #include "answers/answerwriters.h"
 #include "common/errors.h"
 #include "common/files.h"
@@ -51,21 +53,25 @@ const QList<SampleFormat>& sampleFormats()
     return formats;
 }
 
-QString sampleText(const ResultTable& result, AnswerFormat format)
+QByteArray sampleBody(const ResultTable& result, AnswerFormat format)
 {
-    QString text;
+    QByteArray body;
     const std::unique_ptr<AnswerWriter> writer = makeAnswerWriter(format, WriterStyle::Sample);
-    writer->begin(text, result.names);
-    for (const QStringList& row : result.rows) writer->row(text, row);
-    writer->end(text);
-    return text;
+    writer->begin(body, result.names);
+    std::vector<CellValue> values;
+    for (const QStringList& row : result.rows) {
+        values.assign(row.begin(), row.end());
+        writer->row(body, values);
+    }
+    writer->end(body);
+    return body;
 }
 
 void WriteSampleAnswers(const ResultTable& result, OperatorUi& ui)
 {
     for (const SampleFormat& f : sampleFormats()) {
         const QString path = programFile(f.fileName);
-        writeFileAtomically(path, QByteArray("\xEF\xBB\xBF") + sampleText(result, f.format).toUtf8());
+        writeFileAtomically(path, QByteArray("\xEF\xBB\xBF") + sampleBody(result, f.format));
         ui.openWithItsProgram(path);
     }
 }

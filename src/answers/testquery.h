@@ -2,6 +2,7 @@
 // TEST QUERY of the editor: the selected function prepared with its default values and
 // run on the work database; a result with rows is written in the five answer formats to
 // sample files in the program folder, each opened with its program.
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -32,9 +33,9 @@ struct SampleFormat {
 };
 const QList<SampleFormat>& sampleFormats();
 
-// The text of one sample, through the format's writer: every line ended by CR LF, no
+// One sample in UTF-8, through the format's writer: every line ended by CR LF, no
 // HTTP header, no "empty" or "statusText", values never shortened.
-QString sampleText(const ResultTable& result, AnswerFormat format);
+QByteArray sampleBody(const ResultTable& result, AnswerFormat format);
 
 // Writes the five sample files (UTF-8 with byte-order mark, CR LF after every line) to
 // the program folder and opens each with its program, in order. Throws FileError on a

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "common/answerformat.h"
+#include "common/cp1252.h"
 #include "common/errors.h"
 #include "common/files.h"
 #include "common/md5.h"
@@ -72,7 +73,7 @@ QString cacheFilePath(const TServerSettings& settings, const QString& nameReques
     return functionFolder(settings, nameRequest) + u'/' + key + QStringLiteral(".cache");
 }
 
-std::optional<QString> readCacheFile(const QString& path)
+std::optional<QByteArray> readCacheFileBytes(const QString& path)
 {
     // Plain POSIX calls: a missing file must be told apart from other failures by its
     // error code, not by a second look at the folder (a store may have put the file
@@ -99,7 +100,14 @@ std::optional<QString> readCacheFile(const QString& path)
     }
     ::close(fd);
     if (bytes.startsWith(kBom)) bytes.remove(0, kBom.size());
-    return QString::fromUtf8(bytes);
+    return bytes;
+}
+
+std::optional<QString> readCacheFile(const QString& path)
+{
+    const std::optional<QByteArray> bytes = readCacheFileBytes(path);
+    if (!bytes) return std::nullopt;
+    return QString::fromUtf8(*bytes);
 }
 
 QByteArray cacheFileBytes(const QString& answer, const QString& formatName)
@@ -107,6 +115,15 @@ QByteArray cacheFileBytes(const QString& answer, const QString& formatName)
     QByteArray bytes = answer.toUtf8();
     if (isTextFormatName(formatName)) bytes.prepend(kBom);
     return bytes;
+}
+
+QByteArray cacheFileBytes(const WireAnswer& answer, const QString& formatName)
+{
+    // Markup goes on the wire as the UTF-8 the file holds. A text format's answer text is
+    // its header lines and one Windows-1252 character per body byte.
+    if (!isTextFormatName(formatName)) return answer.bytes;
+    const QByteArrayView body = QByteArrayView(answer.bytes).sliced(answer.wireHeadSize);
+    return kBom + answer.cacheHead + cp1252::decodeToUtf8(body);
 }
 
 bool writeCacheFile(const QString& path, const QByteArray& bytes)
@@ -163,26 +180,49 @@ bool lookupAndSend(const CacheRequest& request, const QString& preparedQuery, QS
 {
     keyOut = cacheKey(request.nameRequest, request.testClient, request.formatName, preparedQuery);
     if (keyOut.isEmpty() || !veldra::cacheInUse(request.settings) || !usableFolderName(request.nameRequest)) return false;
-    const std::optional<QString> stored = readCacheFile(cacheFilePath(request.settings, request.nameRequest, keyOut));
+    const std::optional<QByteArray> stored =
+        readCacheFileBytes(cacheFilePath(request.settings, request.nameRequest, keyOut));
     if (!stored) return false;
-    const QString answer = rewriteStatusText(*stored, request.formatName, request.testClient, request.dateActive);
-    sendAnswer(request.connection, answer, encodingForFormat(request.formatName));
+    if (request.testClient && !isTextFormatName(request.formatName) && isValidUtf8(*stored)) {
+        // the file holds the very bytes to send
+        request.connection.send(*stored);
+    } else {
+        const QString answer =
+            rewriteStatusText(QString::fromUtf8(*stored), request.formatName, request.testClient, request.dateActive);
+        sendAnswer(request.connection, answer, encodingForFormat(request.formatName));
+    }
     if (request.log) request.log(QStringLiteral("{ClientExecute} Data for client was sent from cache !!! "));
     if (countRequest) countRequest();
     return true;
 }
 
-bool store(const CacheRequest& request, const QString& key, const QString& answer)
+namespace {
+
+// The part of a store after the checks of the answer: the cache in use, the function
+// folder there; `fileBytes` makes the file's bytes.
+bool storeFile(const CacheRequest& request, const QString& key, const std::function<QByteArray()>& fileBytes)
 {
-    if (key.isEmpty() || trim(answer).isEmpty() || answer.startsWith(kNoCache)) return false;
-    if (!veldra::cacheInUse(request.settings) || !usableFolderName(request.nameRequest)) return false;
+    if (key.isEmpty() || !veldra::cacheInUse(request.settings) || !usableFolderName(request.nameRequest)) return false;
     const QString folder = functionFolder(request.settings, request.nameRequest);
     if (!QFileInfo(folder).isDir()) {
         QDir().mkdir(folder);
         if (!QFileInfo(folder).isDir()) return false;
     }
-    return writeCacheFile(cacheFilePath(request.settings, request.nameRequest, key),
-                          cacheFileBytes(answer, request.formatName));
+    return writeCacheFile(cacheFilePath(request.settings, request.nameRequest, key), fileBytes());
+}
+
+}  // namespace
+
+bool store(const CacheRequest& request, const QString& key, const QString& answer)
+{
+    if (trim(answer).isEmpty() || answer.startsWith(kNoCache)) return false;
+    return storeFile(request, key, [&] { return cacheFileBytes(answer, request.formatName); });
+}
+
+bool store(const CacheRequest& request, const QString& key, const WireAnswer& answer)
+{
+    if (!answer.cacheable || isBlank(answer.bytes)) return false;
+    return storeFile(request, key, [&] { return cacheFileBytes(answer, request.formatName); });
 }
 
 }  // namespace veldra::cache

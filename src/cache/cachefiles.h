@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "config/serversettings.h"
+#include "server/answers.h"
 
 namespace veldra {
 
@@ -36,12 +37,17 @@ QString functionFolder(const TServerSettings& settings, const QString& nameReque
 QString cacheFilePath(const TServerSettings& settings, const QString& nameRequest, const QString& key);
 
 
-// The whole cached answer, decoded as UTF-8 with a leading byte-order mark skipped;
-// nothing when the file does not exist (or is gone by the time it is opened). Other
-// read failures throw FileError.
+// The bytes of a cache file with a leading byte-order mark skipped; nothing when the
+// file does not exist (or is gone by the time it is opened). Other read failures throw
+// FileError.
+std::optional<QByteArray> readCacheFileBytes(const QString& path);
+// The same decoded as UTF-8: the whole cached answer text.
 std::optional<QString> readCacheFile(const QString& path);
-// The file bytes of a stored answer: UTF-8, behind EF BB BF for the text formats.
+// The file bytes of a stored answer: the answer text in UTF-8, behind EF BB BF for the
+// text formats.
 QByteArray cacheFileBytes(const QString& answer, const QString& formatName);
+// The same for an answer in its wire form.
+QByteArray cacheFileBytes(const WireAnswer& answer, const QString& formatName);
 // Writes the bytes through a temporary file in the same folder and a rename. False
 // when the folder was deleted meanwhile (a cleaning): nothing is stored then. Other
 // failures throw FileError.
@@ -78,6 +84,8 @@ bool lookupAndSend(const CacheRequest& request, const QString& preparedQuery, QS
 // folder deleted during the store means nothing is stored. Other write failures throw
 // FileError.
 bool store(const CacheRequest& request, const QString& key, const QString& answer);
+// The same for an answer in its wire form; one that is not cacheable is not stored.
+bool store(const CacheRequest& request, const QString& key, const WireAnswer& answer);
 
 }  // namespace cache
 
@@ -85,6 +93,7 @@ bool store(const CacheRequest& request, const QString& key, const QString& answe
 // settings; both fill request.CreateNameForCache.
 bool CacheLookupAndSend(TServerThread& request, const QString& prepared, const std::function<void()>& countRequest);
 void CacheStore(TServerThread& request, const QString& answer);
+void CacheStore(TServerThread& request, const WireAnswer& answer);
 
 // Sets request.CreateNameForCache from the prepared query (left empty when it is blank).
 void CreateNameForCache(TServerThread& request, const QString& prepared);

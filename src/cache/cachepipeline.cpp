@@ -39,4 +39,9 @@ void CacheStore(TServerThread& request, const QString& answer)
     cache::store(cacheRequestOf(request), request.CreateNameForCache, answer);
 }
 
+void CacheStore(TServerThread& request, const WireAnswer& answer)
+{
+    cache::store(cacheRequestOf(request), request.CreateNameForCache, answer);
+}
+
 }  // namespace veldra

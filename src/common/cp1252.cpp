@@ -50,4 +50,29 @@ QByteArray encode(const QString& text)
     return out;
 }
 
+QByteArray decodeToUtf8(QByteArrayView bytes)
+{
+    QByteArray out;
+    out.reserve(bytes.size() + bytes.size() / 8);
+    const char* p = bytes.data();
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto b = static_cast<unsigned char>(p[i]);
+        if (b < 0x80) continue;
+        out.append(p + from, i - from);
+        from = i + 1;
+        const char16_t c = b < 0xA0 ? kHigh[b - 0x80] : char16_t(b);
+        if (c < 0x800) {
+            out += char(0xC0 | (c >> 6));
+            out += char(0x80 | (c & 0x3F));
+        } else {
+            out += char(0xE0 | (c >> 12));
+            out += char(0x80 | ((c >> 6) & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        }
+    }
+    out.append(p + from, bytes.size() - from);
+    return out;
+}
+
 }  // namespace veldra::cp1252

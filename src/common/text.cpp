@@ -10,6 +10,13 @@ QString trim(const QString& s)
     return s.mid(b, e - b);
 }
 
+bool isBlank(QByteArrayView bytes)
+{
+    for (char c : bytes)
+        if (uchar(c) > 32) return false;
+    return true;
+}
+
 QString textBetween(const QString& s, const QString& start, const QString& end)
 {
     const qsizetype a = s.indexOf(start);

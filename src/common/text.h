@@ -1,5 +1,6 @@
 #pragma once
 // Small text helpers shared by every subsystem.
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 
@@ -7,6 +8,8 @@ namespace veldra {
 
 // Removes every character with a code of 32 or below at both ends.
 QString trim(const QString& s);
+// True when trim() would leave nothing of these bytes: none is above a blank.
+bool isBlank(QByteArrayView bytes);
 
 // The text between the first `start` and the first `end` after it (case-sensitive);
 // empty when either marker is missing. The reading rule of every tag format.

@@ -10,7 +10,6 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-#include "common/files.h"
 #include "common/mainthread.h"
 #include "common/regional.h"
 
@@ -88,24 +87,6 @@ DbError errorOf(MYSQL* handle)
     return DbError(kMySqlError, QString::fromUtf8(mysql_error(handle)), mysql_errno(handle));
 }
 
-bool isBinaryField(const MYSQL_FIELD& f)
-{
-    if (f.charsetnr != 63) return false;
-    switch (f.type) {
-    case MYSQL_TYPE_STRING:
-    case MYSQL_TYPE_VAR_STRING:
-    case MYSQL_TYPE_VARCHAR:
-    case MYSQL_TYPE_TINY_BLOB:
-    case MYSQL_TYPE_MEDIUM_BLOB:
-    case MYSQL_TYPE_LONG_BLOB:
-    case MYSQL_TYPE_BLOB:
-    case MYSQL_TYPE_GEOMETRY:
-        return true;
-    default:
-        return false;
-    }
-}
-
 // The number of `count` digits at `at`; -1 when one of them is no digit.
 int digitsAt(const QByteArray& raw, qsizetype at, int count)
 {
@@ -166,6 +147,47 @@ QString bitText(const QByteArray& raw)
     return QString::number(v);
 }
 
+void putTwoDigits(char* at, int v)
+{
+    at[0] = char('0' + v / 10);
+    at[1] = char('0' + v % 10);
+}
+
+// The short date of a well-formed "yyyy-MM-dd..." with a year from 1 to 9999 as
+// dateText() writes it, into `out`; false for anything else.
+bool shortDateBytes(const QByteArray& raw, QByteArray& out)
+{
+    int n[3];
+    if (!threeNumbersAt(raw, 0, 4, '-', n) || n[0] < 1 || !QDate::isValid(n[0], n[1], n[2])) return false;
+    out.resize(10);
+    char* p = out.data();
+    putTwoDigits(p, n[2]);
+    p[2] = '.';
+    putTwoDigits(p + 3, n[1]);
+    p[5] = '.';
+    putTwoDigits(p + 6, n[0] / 100);
+    putTwoDigits(p + 8, n[0] % 100);
+    return true;
+}
+
+// The same for "yyyy-MM-dd HH:mm:ss..." as dateTimeText() writes it.
+bool dateTimeBytes(const QByteArray& raw, QByteArray& out)
+{
+    int t[3];
+    if (raw.size() < 19 || !threeNumbersAt(raw, 11, 2, ':', t) || !QTime::isValid(t[0], t[1], t[2]) ||
+        !shortDateBytes(raw, out))
+        return false;
+    out.resize(19);
+    char* p = out.data();
+    p[10] = ' ';
+    putTwoDigits(p + 11, t[0]);
+    p[13] = ':';
+    putTwoDigits(p + 14, t[1]);
+    p[16] = ':';
+    putTwoDigits(p + 17, t[2]);
+    return true;
+}
+
 }  // namespace
 
 DbCancel::DbCancel() : m_fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
@@ -209,10 +231,9 @@ DbResult::DbResult(st_mysql* handle, st_mysql_res* res, bool buffered) : m_handl
     for (unsigned i = 0; i < n; ++i) {
         m_names << QString::fromUtf8(fields[i].name, qsizetype(fields[i].name_length));
         m_types.push_back(int(fields[i].type));
-        m_binary.push_back(isBinaryField(fields[i]));
     }
     m_values.resize(n);
-    m_nulls.assign(n, true);
+    m_converted.assign(n, false);
 }
 
 DbResult::~DbResult()
@@ -224,38 +245,64 @@ DbResult::~DbResult()
 bool DbResult::next()
 {
     MYSQL_ROW row = mysql_fetch_row(m_res);
+    m_converted.assign(m_values.size(), false);
     if (!row) {
+        m_row = nullptr;
         if (!m_buffered && mysql_errno(m_handle) != 0) throw errorOf(m_handle);
         return false;
     }
-    const unsigned long* lengths = mysql_fetch_lengths(m_res);
-    for (size_t i = 0; i < m_values.size(); ++i) {
-        if (!row[i]) {
-            m_values[i].clear();
-            m_nulls[i] = true;
-            continue;
-        }
-        m_nulls[i] = false;
-        const QByteArray raw = QByteArray::fromRawData(row[i], qsizetype(lengths[i]));
-        switch (m_types[i]) {
-        case MYSQL_TYPE_DATE:
-        case MYSQL_TYPE_NEWDATE:
-            m_values[i] = dateText(raw);
-            break;
-        case MYSQL_TYPE_DATETIME:
-        case MYSQL_TYPE_TIMESTAMP:
-        case MYSQL_TYPE_DATETIME2:
-        case MYSQL_TYPE_TIMESTAMP2:
-            m_values[i] = dateTimeText(raw);
-            break;
-        case MYSQL_TYPE_BIT:
-            m_values[i] = bitText(raw);
-            break;
-        default:
-            m_values[i] = m_binary[i] ? decodeUtf8Lossy(raw) : QString::fromUtf8(raw);
-        }
-    }
+    m_row = row;
+    m_lengths = mysql_fetch_lengths(m_res);
     return true;
+}
+
+const QString& DbResult::value(int i) const
+{
+    const size_t k = size_t(i);
+    if (m_converted[k]) return m_values[k];
+    m_converted[k] = true;
+    QString& v = m_values[k];
+    if (!m_row || !m_row[k]) {
+        v.clear();
+        return v;
+    }
+    const QByteArray raw = QByteArray::fromRawData(m_row[k], qsizetype(m_lengths[k]));
+    switch (m_types[k]) {
+    case MYSQL_TYPE_DATE:
+    case MYSQL_TYPE_NEWDATE: v = dateText(raw); break;
+    case MYSQL_TYPE_DATETIME:
+    case MYSQL_TYPE_TIMESTAMP:
+    case MYSQL_TYPE_DATETIME2:
+    case MYSQL_TYPE_TIMESTAMP2: v = dateTimeText(raw); break;
+    case MYSQL_TYPE_BIT: v = bitText(raw); break;
+    // Binary columns too: their bytes as UTF-8, every invalid sequence becoming U+FFFD.
+    default: v = QString::fromUtf8(raw);
+    }
+    return v;
+}
+
+QByteArrayView DbResult::utf8Value(int i, QByteArray& scratch) const
+{
+    const size_t k = size_t(i);
+    if (!m_row || !m_row[k]) return {};
+    const QByteArray raw = QByteArray::fromRawData(m_row[k], qsizetype(m_lengths[k]));
+    switch (m_types[k]) {
+    case MYSQL_TYPE_DATE:
+    case MYSQL_TYPE_NEWDATE:
+        if (shortDateBytes(raw, scratch)) return scratch;
+        break;
+    case MYSQL_TYPE_DATETIME:
+    case MYSQL_TYPE_TIMESTAMP:
+    case MYSQL_TYPE_DATETIME2:
+    case MYSQL_TYPE_TIMESTAMP2:
+        if (dateTimeBytes(raw, scratch)) return scratch;
+        break;
+    case MYSQL_TYPE_BIT: break;
+    default:
+        if (raw.isValidUtf8()) return QByteArrayView(raw.constData(), raw.size());
+    }
+    scratch = value(i).toUtf8();
+    return scratch;
 }
 
 qint64 DbResult::rowCount() const { return m_buffered ? qint64(mysql_num_rows(m_res)) : -1; }

@@ -29,6 +29,8 @@
 // Every wait for the server (connect, query, rows) can be ended from another thread:
 // a thread that runs under a DbCancel (DbCancelScope) fails its waits at once, as a lost
 // connection, from the moment that DbCancel is cancelled.
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -115,8 +117,12 @@ public:
     // Throws DbError when the connection fails while rows are read.
     bool next();
     // The current row's value i as text (see the value rules above).
-    const QString& value(int i) const { return m_values[size_t(i)]; }
-    bool isNull(int i) const { return m_nulls[size_t(i)]; }
+    const QString& value(int i) const;
+    // The same text as UTF-8 bytes (value(i).toUtf8()), without a detour through UTF-16
+    // where the row's bytes already are that text. The view points into the row or into
+    // `scratch`, and lasts until the next call of next() or a change of `scratch`.
+    QByteArrayView utf8Value(int i, QByteArray& scratch) const;
+    bool isNull(int i) const { return !m_row || !m_row[i]; }
     // Buffered results only: the number of rows; -1 for a streaming result.
     qint64 rowCount() const;
 
@@ -129,9 +135,11 @@ private:
     bool m_buffered;
     QStringList m_names;
     std::vector<int> m_types;
-    std::vector<bool> m_binary;
-    std::vector<QString> m_values;
-    std::vector<bool> m_nulls;
+    // The current row as the client library holds it; its values become texts when asked.
+    char** m_row = nullptr;
+    const unsigned long* m_lengths = nullptr;
+    mutable std::vector<QString> m_values;
+    mutable std::vector<bool> m_converted;
 };
 
 class DbConnection {

@@ -44,14 +44,14 @@ bool CoreRequestSteps::answerFromCache(TServerThread& request, const QString& pr
     return CacheLookupAndSend(request, preparedQuery, [this] { countRequest(); });
 }
 
-QString CoreRequestSteps::saveQueryAs(TServerThread& request, const QString& preparedQuery)
+WireAnswer CoreRequestSteps::saveQueryAs(TServerThread& request, const QString& preparedQuery)
 {
     // one consistent set of work-database parameters for the whole request
     const auto work = m_databases.workParams().load();
-    return _SaveQueryAS(request, preparedQuery, *work, &m_databases.workPool());
+    return SaveQueryAnswer(request, preparedQuery, *work, &m_databases.workPool());
 }
 
-void CoreRequestSteps::storeInCache(TServerThread& request, const QString& answer) { CacheStore(request, answer); }
+void CoreRequestSteps::storeInCache(TServerThread& request, const WireAnswer& answer) { CacheStore(request, answer); }
 
 void CoreRequestSteps::countRequest()
 {

@@ -32,8 +32,8 @@ public:
     bool functionFileExists(const TServerThread& request) override;
     PreparationResult prepareQuery(TServerThread& request) override;
     bool answerFromCache(TServerThread& request, const QString& preparedQuery) override;
-    QString saveQueryAs(TServerThread& request, const QString& preparedQuery) override;
-    void storeInCache(TServerThread& request, const QString& answer) override;
+    WireAnswer saveQueryAs(TServerThread& request, const QString& preparedQuery) override;
+    void storeInCache(TServerThread& request, const WireAnswer& answer) override;
     void countRequest() override;
 
 private:

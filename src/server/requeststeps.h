@@ -4,6 +4,7 @@
 #include <QString>
 
 #include "common/text.h"
+#include "server/answers.h"
 
 namespace veldra {
 
@@ -48,10 +49,11 @@ public:
     // Looks the prepared query up in the cache; when found, sends it, logs and counts
     // the request, and returns true. Called only when the cache is in use.
     virtual bool answerFromCache(TServerThread& request, const QString& preparedQuery) = 0;
-    // Runs the query and builds the answer text; empty when the query failed.
-    virtual QString saveQueryAs(TServerThread& request, const QString& preparedQuery) = 0;
-    // Stores a sent answer under the request's cache key. Called only when the cache is in use.
-    virtual void storeInCache(TServerThread& request, const QString& answer) = 0;
+    // Runs the query and builds the answer; no bytes when the query failed.
+    virtual WireAnswer saveQueryAs(TServerThread& request, const QString& preparedQuery) = 0;
+    // Stores a sent, cacheable answer under the request's cache key. Called only when the
+    // cache is in use.
+    virtual void storeInCache(TServerThread& request, const WireAnswer& answer) = 0;
     // Has the main thread count one answered request.
     virtual void countRequest() = 0;
 };

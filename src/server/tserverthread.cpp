@@ -154,21 +154,15 @@ void TServerThread::execute()
 
     if (cacheInUse(s) && steps.answerFromCache(*this, prepared)) return;
 
-    QString answer = steps.saveQueryAs(*this, prepared);
-    bool cacheable = false;
-    if (answer.startsWith(QLatin1String("[nocache]")))
-        answer.remove(0, 9);
-    else
-        cacheable = true;
-
-    if (trim(answer).isEmpty()) {
+    const WireAnswer answer = steps.saveQueryAs(*this, prepared);
+    if (isBlank(answer.bytes)) {
         log(QStringLiteral("{ClientExecute} Query or result is wrong !!! "));
         return;
     }
-    sendAnswer(conn, answer, encodingForFormat(NecessaryFormatAnswer));
+    conn.send(answer.bytes);
     log(QStringLiteral("{ClientExecute} Was succesful sent answer for client !!! "));
     steps.countRequest();
-    if (cacheable && cacheInUse(s)) steps.storeInCache(*this, answer);
+    if (answer.cacheable && cacheInUse(s)) steps.storeInCache(*this, answer);
 }
 
 }  // namespace veldra

@@ -16,21 +16,22 @@ QString written(AnswerFormat format, WriterStyle style, const QStringList& colum
                 QStringList* pieces = nullptr)
 {
     const auto writer = makeAnswerWriter(format, style, QStringLiteral("status \"s\""));
-    QString whole, piece;
+    QByteArray whole, piece;
     auto take = [&] {
         whole += piece;
-        if (pieces) *pieces << piece;
+        if (pieces) *pieces << QString::fromUtf8(piece);
         piece.clear();
     };
     writer->begin(piece, columns);
     take();
     for (const auto& row : rows) {
-        writer->row(piece, row);
+        const std::vector<CellValue> values(row.begin(), row.end());
+        writer->row(piece, values);
         take();
     }
     writer->end(piece);
     take();
-    return whole;
+    return QString::fromUtf8(whole);
 }
 
 }  // namespace
@@ -69,9 +70,9 @@ TEST(AnswerWriters, AnswerBodiesJoinLinesAndOpenLaterJsonRowsWithComma)
                              "\t\t\t}\r\n\t\t]\r\n\t}\r\n}"));
     EXPECT_EQ(written(AnswerFormat::CsvSemicolon, WriterStyle::Answer, {"a", "b"}, {{"1", "2"}}),
               QStringLiteral("\"a\";\"b\"\r\n\"1\";\"2\""));
-    QString empty;
+    QByteArray empty;
     makeAnswerWriter(AnswerFormat::Xml, WriterStyle::Answer, QStringLiteral("s<"))->emptyBody(empty);
-    EXPECT_EQ(empty, QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Data>\r\n\t<empty>true</empty>\r\n"
+    EXPECT_EQ(QString::fromUtf8(empty), QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Data>\r\n\t<empty>true</empty>\r\n"
                                     "\t<statusText>s&lt;</statusText>\r\n</Data>"));
 }
 
@@ -87,5 +88,45 @@ TEST(AnswerWriters, EachCallAppendsOnlyItsOwnPart)
             EXPECT_TRUE(pieces[1].contains(u'1') && !pieces[1].contains(u'2')) << format.name().toStdString();
             EXPECT_TRUE(pieces[2].contains(u'2') && !pieces[2].contains(u'1')) << format.name().toStdString();
         }
+    }
+}
+
+// Values given as UTF-8 bytes give the bytes of the same values given as text.
+TEST(AnswerWriters, ByteValuesWriteWhatTextValuesWrite)
+{
+    const QStringList nasty = {
+        QString(),
+        QStringLiteral("plain"),
+        QString::fromUtf8("q\" b\\ <tag> & 'apos' \t line\nnext\r\nend \x01\x1f\x7f"),
+        QString::fromUtf8("\xC2\x80 \xC2\x9F \xC2\xA0 \xC2\xBF \xC3\x80 \xC3\xBF \xC4\x80 é ÿ 日本 😀"),
+        QString(QChar(0xFFFE)) + QChar(0xFFFF) + QChar(0xFFFD) + QChar(0xFEFF),
+    };
+    for (const QString& v : nasty) {
+        const QByteArray utf8 = v.toUtf8();
+        QByteArray out;
+        appendDoubleQuotesForCsv(out, utf8);
+        EXPECT_EQ(out, DoubleQuotesForCsv(v).toUtf8());
+        out.clear();
+        appendEscapeQuotesForJson(out, utf8);
+        EXPECT_EQ(out, EscapeQuotesForJson(v).toUtf8());
+        out.clear();
+        appendEscapeTextForXml(out, utf8);
+        EXPECT_EQ(out, EscapeTextForXml(v).toUtf8()) << v.toStdString();
+    }
+    for (AnswerFormat format : AnswerFormat::all()) {
+        const auto asText = makeAnswerWriter(format, WriterStyle::Answer, QStringLiteral("s"));
+        const auto asBytes = makeAnswerWriter(format, WriterStyle::Answer, QStringLiteral("s"));
+        QByteArray a, b;
+        asText->begin(a, {"x"});
+        asBytes->begin(b, {"x"});
+        for (const QString& v : nasty) {
+            const QString withDots = v + QStringLiteral("...");
+            const std::vector<CellValue> text{CellValue(withDots)};
+            const QByteArray utf8 = v.toUtf8();
+            const std::vector<CellValue> bytes{CellValue(utf8, true)};
+            asText->row(a, text);
+            asBytes->row(b, bytes);
+        }
+        EXPECT_EQ(a, b) << format.name().toStdString();
     }
 }

@@ -43,12 +43,13 @@ public:
     {
         return CacheLookupAndSend(r, prepared, [this] { ++counted; });
     }
-    QString saveQueryAs(TServerThread& r, const QString&) override
+    WireAnswer saveQueryAs(TServerThread& r, const QString&) override
     {
         ++executed;
-        return empty ? QStringLiteral("[nocache]") + answerFor(r, QString()) : answerFor(r, QStringLiteral("Z\u00FCrich"));
+        return test::scriptedAnswer(r, empty ? QStringLiteral("[nocache]") + answerFor(r, QString())
+                                       : answerFor(r, QStringLiteral("Z\u00FCrich")));
     }
-    void storeInCache(TServerThread& r, const QString& answer) override { CacheStore(r, answer); }
+    void storeInCache(TServerThread& r, const WireAnswer& answer) override { CacheStore(r, answer); }
     void countRequest() override { ++counted; }
 
     std::atomic<int> executed{0};

@@ -82,17 +82,17 @@ public:
         countRequest();
         return true;
     }
-    QString saveQueryAs(TServerThread& r, const QString&) override
+    WireAnswer saveQueryAs(TServerThread& r, const QString&) override
     {
-        if (execute) return execute(r);
+        if (execute) return scriptedAnswer(r, execute(r));
         std::lock_guard lock(m);
         seen.push_back({r.NameRequest, r.TestClient, r.DateActive, r.NecessaryFormatAnswer, r._email, r._seccode});
-        return answers.value(r.NameRequest, QStringLiteral("HTTP/1.1 200 OK\r\n\r\nanswer ") + r.NameRequest);
+        return scriptedAnswer(r, answers.value(r.NameRequest, QStringLiteral("HTTP/1.1 200 OK\r\n\r\nanswer ") + r.NameRequest));
     }
-    void storeInCache(TServerThread& r, const QString& answer) override
+    void storeInCache(TServerThread& r, const WireAnswer& answer) override
     {
         std::lock_guard lock(m);
-        stored << r.NameRequest + u'=' + answer;
+        stored << r.NameRequest + u'=' + answerText(answer, requestFormat(r));
     }
     void countRequest() override { ++counted; }
 

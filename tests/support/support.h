@@ -10,6 +10,7 @@
 #include "common/mainthread.h"
 #include "common/operatorui.h"
 #include "server/requeststeps.h"
+#include "server/tserverthread.h"
 
 namespace veldra::test {
 
@@ -32,13 +33,21 @@ QByteArray fileBytes(const QString& path);
 void putBytes(const QString& path, const QByteArray& bytes);
 
 // Pipeline steps that do nothing: for a TServerThread that only needs a context.
+// The wire form of a scripted answer text, in the request's format (UTF-8 for a name
+// that is no format).
+inline AnswerFormat requestFormat(const TServerThread& r)
+{
+    return AnswerFormat::fromName(r.NecessaryFormatAnswer).value_or(AnswerFormat::Json);
+}
+inline WireAnswer scriptedAnswer(const TServerThread& r, const QString& text) { return wireAnswer(text, requestFormat(r)); }
+
 struct NoSteps : RequestSteps {
     AccessDecision checkClientAccess(const QString&, const QString&, const QString&) override { return {}; }
     bool functionFileExists(const TServerThread&) override { return false; }
     PreparationResult prepareQuery(TServerThread&) override { return {}; }
     bool answerFromCache(TServerThread&, const QString&) override { return false; }
-    QString saveQueryAs(TServerThread&, const QString&) override { return {}; }
-    void storeInCache(TServerThread&, const QString&) override {}
+    WireAnswer saveQueryAs(TServerThread&, const QString&) override { return {}; }
+    void storeInCache(TServerThread&, const WireAnswer&) override {}
     void countRequest() override {}
 };
 
