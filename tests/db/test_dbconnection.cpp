@@ -114,6 +114,31 @@ TEST(DbConnection, ValueTexts)
     EXPECT_EQ(dup->fieldNames(), QStringList({"a", "a"}));
 }
 
+// The bytes a writer takes are the value texts' UTF-8, whichever way they are made.
+TEST(DbConnection, Utf8ValuesAreTheValueTextsInUtf8)
+{
+    VELDRA_REQUIRE_DATABASE(db);
+    ScratchDatabase s(db, QStringLiteral("veldra_t_db_utf8"));
+    s.exec(QStringLiteral("CREATE TABLE t (id INT, d DATE, dt DATETIME, txt VARCHAR(50), bin VARBINARY(10), b BIT(10)) "
+                          "CHARSET utf8mb4"));
+    s.exec(QString::fromUtf8("INSERT INTO t VALUES (1, '2025-12-31', '2024-02-29 13:45:07', 'Grüße 😀', X'41FF42', b'101'),"
+                             "(2, '0001-01-01', '9999-12-31 23:59:59', 'a\\\"b', X'EDA080C080', NULL),"
+                             "(3, NULL, NULL, '', X'', b'0')"));
+    DbConnection c(s.params());
+    c.connect();
+    auto r = c.openStreaming(QStringLiteral("SELECT * FROM t ORDER BY id"));
+    int rows = 0;
+    QByteArray scratch;
+    while (r->next()) {
+        ++rows;
+        for (int i = 0; i < r->fieldCount(); ++i) {
+            const QByteArray bytes = r->utf8Value(i, scratch).toByteArray();
+            EXPECT_EQ(bytes, r->value(i).toUtf8()) << "row " << rows << " column " << i;
+        }
+    }
+    EXPECT_EQ(rows, 3);
+}
+
 TEST(DbConnection, BackslashesEscapeWhateverTheServerMode)
 {
     VELDRA_REQUIRE_DATABASE(db);
