@@ -13,6 +13,7 @@
 #include "common/eventlog.h"
 #include "common/mainthread.h"
 #include "common/operatorui.h"
+#include "common/process.h"
 #include "monitor/servercontrol.h"
 
 namespace {
@@ -54,6 +55,7 @@ public:
 
 int main(int argc, char** argv)
 {
+    veldra::prepareServerProcess();
     QCoreApplication app(argc, argv);
     veldra::mainthread::install();
 

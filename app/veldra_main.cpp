@@ -3,10 +3,12 @@
 #include <csignal>
 
 #include "common/mainthread.h"
+#include "common/process.h"
 #include "console/mainwindow.h"
 
 int main(int argc, char** argv)
 {
+    veldra::prepareServerProcess();
     QApplication app(argc, argv);
     std::signal(SIGPIPE, SIG_IGN);
     veldra::mainthread::install();

@@ -1,6 +1,7 @@
 #include "answers/answerwriters.h"
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace veldra {
@@ -55,26 +56,232 @@ void appendCodePoint(QString& out, char32_t c)
     }
 }
 
+// Writes at the end of a byte array through a pointer: room for at most `bound` more
+// bytes is made at once, and the array is cut to what was written when it goes. Many
+// small appends to a QByteArray cost more than the bytes they copy.
+class Appender {
+public:
+    Appender(QByteArray& out, qsizetype bound) : m_out(out), m_start(out.size())
+    {
+        out.resize(m_start + bound);
+        m_begin = m_p = out.data() + m_start;
+    }
+    ~Appender() { m_out.resize(m_start + (m_p - m_begin)); }
+    Appender(const Appender&) = delete;
+    Appender& operator=(const Appender&) = delete;
+
+    void put(char c) { *m_p++ = c; }
+    void put(QByteArrayView v)
+    {
+        if (v.isEmpty()) return;
+        std::memcpy(m_p, v.data(), size_t(v.size()));
+        m_p += v.size();
+    }
+    void put(const char* p, qsizetype n) { put(QByteArrayView(p, n)); }
+
+private:
+    QByteArray& m_out;
+    qsizetype m_start;
+    char* m_begin;
+    char* m_p;
+};
+
+// Counts the bytes it is given: the exact room a long value's escape needs.
+class Counter {
+public:
+    void put(char) { ++m_n; }
+    void put(QByteArrayView v) { m_n += v.size(); }
+    void put(const char*, qsizetype n) { m_n += n; }
+    qsizetype count() const { return m_n; }
+
+private:
+    qsizetype m_n = 0;
+};
+
+template <class Sink>
+void csvBytes(Sink& a, QByteArrayView utf8)
+{
+    const char* p = utf8.data();
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < utf8.size(); ++i)
+        if (p[i] == '"') {
+            a.put(p + from, i + 1 - from);
+            a.put('"');
+            from = i + 1;
+        }
+    a.put(p + from, utf8.size() - from);
+}
+
+template <class Sink>
+void jsonBytes(Sink& a, QByteArrayView utf8)
+{
+    static const char hex[] = "0123456789abcdef";
+    const char* p = utf8.data();
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < utf8.size(); ++i) {
+        const uchar c = uchar(p[i]);
+        if (c >= 0x20 && c != '"' && c != '\\') continue;  // UTF-8 sequences pass as they are
+        a.put(p + from, i - from);
+        from = i + 1;
+        switch (c) {
+        case '"': a.put("\\\""); break;
+        case '\\': a.put("\\\\"); break;
+        case '\b': a.put("\\b"); break;
+        case '\f': a.put("\\f"); break;
+        case '\n': a.put("\\n"); break;
+        case '\r': a.put("\\r"); break;
+        case '\t': a.put("\\t"); break;
+        default:
+            a.put("\\u00");
+            a.put(hex[c >> 4]);
+            a.put(hex[c & 15]);
+        }
+    }
+    a.put(p + from, utf8.size() - from);
+}
+
+template <class Sink>
+void xmlBytes(Sink& a, QByteArrayView utf8)
+{
+    static const char replacement[] = "\xEF\xBF\xBD";  // U+FFFD
+    const char* p = utf8.data();
+    const qsizetype n = utf8.size();
+    qsizetype from = 0;
+    auto put = [&](qsizetype at, qsizetype length, QByteArrayView with) {
+        a.put(p + from, at - from);
+        a.put(with);
+        from = at + length;
+    };
+    for (qsizetype i = 0; i < n; ++i) {
+        const uchar c = uchar(p[i]);
+        switch (c) {
+        case '"': put(i, 1, "&quot;"); continue;
+        case '&': put(i, 1, "&amp;"); continue;
+        case '<': put(i, 1, "&lt;"); continue;
+        case '>': put(i, 1, "&gt;"); continue;
+        case '\\': put(i, 1, "&#92;"); continue;
+        case '\t':
+        case '\n':
+        case '\r': continue;
+        default: break;
+        }
+        if (c < 0x20) {
+            put(i, 1, replacement);
+        } else if ((c == 0xC2 || c == 0xC3) && i + 1 < n) {
+            // U+0080..U+00FF; 160..255 become character references
+            const uint cp = ((c & 0x1Fu) << 6) | (uchar(p[i + 1]) & 0x3Fu);
+            if (cp >= 160) {
+                char ref[8];
+                const int len = std::snprintf(ref, sizeof ref, "&#%u;", cp);
+                put(i, 2, QByteArrayView(ref, len));
+            }
+            ++i;
+        } else if (c == 0xEF && i + 2 < n && uchar(p[i + 1]) == 0xBF && (uchar(p[i + 2]) == 0xBE || uchar(p[i + 2]) == 0xBF)) {
+            put(i, 3, replacement);  // U+FFFE, U+FFFF
+            i += 2;
+        }
+    }
+    a.put(p + from, n - from);
+}
+
+// Each format's escape, for bytes and for texts; `growth` bounds what the bytes escape
+// makes of one byte.
+struct CsvEscape {
+    static constexpr qsizetype growth = 2;
+    template <class Sink>
+    static void bytes(Sink& a, QByteArrayView v) { csvBytes(a, v); }
+    static QString text(const QString& v) { return DoubleQuotesForCsv(v); }
+};
+struct JsonEscape {
+    static constexpr qsizetype growth = 6;
+    template <class Sink>
+    static void bytes(Sink& a, QByteArrayView v) { jsonBytes(a, v); }
+    static QString text(const QString& v) { return EscapeQuotesForJson(v); }
+};
+struct XmlEscape {
+    static constexpr qsizetype growth = 6;
+    template <class Sink>
+    static void bytes(Sink& a, QByteArrayView v) { xmlBytes(a, v); }
+    static QString text(const QString& v) { return EscapeTextForXml(v); }
+};
+
+// The room for a value's escape: a short value's bound, a long value's exact size.
+template <class Escape>
+qsizetype escapedRoom(QByteArrayView v)
+{
+    if (v.size() <= 4096) return v.size() * Escape::growth;
+    Counter c;
+    Escape::bytes(c, v);
+    return c.count();
+}
+
+// A value made ready for the format: bytes still to escape, or a text already escaped
+// and encoded (kept in `keep`).
+template <class Escape>
+struct Ready {
+    Ready(const CellValue& v, QByteArray& keep)
+    {
+        if (v.text) {
+            keep = Escape::text(*v.text).toUtf8();
+            bytes = keep;
+            escaped = true;
+        } else {
+            bytes = v.utf8;
+            dots = v.dots;
+        }
+    }
+    qsizetype bound() const { return escaped ? bytes.size() : escapedRoom<Escape>(bytes) + (dots ? 3 : 0); }
+    void put(Appender& a) const
+    {
+        if (escaped) {
+            a.put(bytes);
+            return;
+        }
+        Escape::bytes(a, bytes);
+        if (dots) a.put("...");
+    }
+
+    QByteArrayView bytes;
+    bool escaped = false;
+    bool dots = false;
+};
+
 // Lines of a body: in Answer style joined by CR LF, in Sample style each ended by one.
 class LineWriter : public AnswerWriter {
 public:
     LineWriter(WriterStyle style, const QString& statusText) : m_style(style), m_status(statusText) {}
 
 protected:
-    void openLine(QByteArray& out)
+    // The bytes a line adds besides its text.
+    static constexpr qsizetype kLineBound = 2;
+    void openLine(Appender& a)
     {
-        if (m_style == WriterStyle::Answer && m_started) out += kCrLf;
+        if (m_style == WriterStyle::Answer && m_started) a.put(kCrLf);
         m_started = true;
     }
-    void closeLine(QByteArray& out)
+    void closeLine(Appender& a)
     {
-        if (m_style == WriterStyle::Sample) out += kCrLf;
+        if (m_style == WriterStyle::Sample) a.put(kCrLf);
     }
     void line(QByteArray& out, QByteArrayView text)
     {
-        openLine(out);
-        out += text;
-        closeLine(out);
+        Appender a(out, text.size() + kLineBound);
+        openLine(a);
+        a.put(text);
+        closeLine(a);
+    }
+    // One line of `before`, the value and `after`.
+    template <class Escape>
+    void valueLine(QByteArray& out, QByteArrayView before, const CellValue& value, QByteArrayView after)
+    {
+        QByteArray keep;
+        const Ready<Escape> ready(value, keep);
+        Appender a(out, before.size() + ready.bound() + after.size() + kLineBound);
+        openLine(a);
+        a.put(before);
+        ready.put(a);
+        a.put(after);
+        closeLine(a);
     }
     bool answer() const { return m_style == WriterStyle::Answer; }
 
@@ -84,19 +291,6 @@ protected:
 private:
     bool m_started = false;
 };
-
-// A value through the format's escape: bytes directly, a text by escaping it and
-// encoding the result.
-template <void (*EscapeBytes)(QByteArray&, QByteArrayView), QString (*EscapeText)(const QString&)>
-void appendValue(QByteArray& out, const CellValue& value)
-{
-    if (value.text) {
-        out += EscapeText(*value.text).toUtf8();
-        return;
-    }
-    EscapeBytes(out, value.utf8);
-    if (value.dots) out += "...";
-}
 
 // CSV[;], CSV[,] and TXT[TAB]: a header line of the quoted column names, then one line
 // of quoted values per row, joined by the format's separator.
@@ -109,7 +303,7 @@ public:
 
     void begin(QByteArray& out, const QStringList& columns) override
     {
-        std::vector<CellValue> names(columns.begin(), columns.end());
+        const std::vector<CellValue> names(columns.begin(), columns.end());
         quotedLine(out, names);
     }
     void row(QByteArray& out, std::span<const CellValue> values) override { quotedLine(out, values); }
@@ -119,19 +313,27 @@ public:
 private:
     void quotedLine(QByteArray& out, std::span<const CellValue> values)
     {
-        openLine(out);
-        bool first = true;
-        for (const CellValue& v : values) {
-            if (!first) out += m_separator;
-            first = false;
-            out += '"';
-            appendValue<appendDoubleQuotesForCsv, DoubleQuotesForCsv>(out, v);
-            out += '"';
+        m_keep.resize(values.size());
+        m_ready.clear();
+        qsizetype bound = kLineBound;
+        for (size_t i = 0; i < values.size(); ++i) {
+            m_ready.emplace_back(values[i], m_keep[i]);
+            bound += m_ready.back().bound() + 3;  // the quotes and the separator
         }
-        closeLine(out);
+        Appender a(out, bound);
+        openLine(a);
+        for (size_t i = 0; i < m_ready.size(); ++i) {
+            if (i) a.put(m_separator);
+            a.put('"');
+            m_ready[i].put(a);
+            a.put('"');
+        }
+        closeLine(a);
     }
 
     char m_separator;
+    std::vector<QByteArray> m_keep;
+    std::vector<Ready<CsvEscape>> m_ready;
 };
 
 class XmlWriter final : public LineWriter {
@@ -157,13 +359,7 @@ public:
     void row(QByteArray& out, std::span<const CellValue> values) override
     {
         line(out, "\t<Row>");
-        for (size_t i = 0; i < values.size(); ++i) {
-            openLine(out);
-            out += m_open[i];
-            appendValue<appendEscapeTextForXml, EscapeTextForXml>(out, values[i]);
-            out += m_close[i];
-            closeLine(out);
-        }
+        for (size_t i = 0; i < values.size(); ++i) valueLine<XmlEscape>(out, m_open[i], values[i], m_close[i]);
         line(out, "\t</Row>");
     }
     void end(QByteArray& out) override { line(out, "</Data>"); }
@@ -205,13 +401,8 @@ public:
             line(out, "\t\t\t{");
         }
         ++m_rows;
-        for (size_t i = 0; i < values.size(); ++i) {
-            openLine(out);
-            out += m_keys[i];
-            appendValue<appendEscapeQuotesForJson, EscapeQuotesForJson>(out, values[i]);
-            out += i + 1 < values.size() ? QByteArrayView("\",") : QByteArrayView("\"");
-            closeLine(out);
-        }
+        for (size_t i = 0; i < values.size(); ++i)
+            valueLine<JsonEscape>(out, m_keys[i], values[i], i + 1 < values.size() ? "\"," : "\"");
         if (answer()) line(out, "\t\t\t}");
     }
     void end(QByteArray& out) override
@@ -307,84 +498,20 @@ QString EscapeTextForXml(const QString& text)
 
 void appendDoubleQuotesForCsv(QByteArray& out, QByteArrayView utf8)
 {
-    qsizetype from = 0;
-    for (qsizetype i = 0; i < utf8.size(); ++i)
-        if (utf8[i] == '"') {
-            out.append(utf8.data() + from, i + 1 - from);
-            out += '"';
-            from = i + 1;
-        }
-    out.append(utf8.data() + from, utf8.size() - from);
+    Appender a(out, escapedRoom<CsvEscape>(utf8));
+    csvBytes(a, utf8);
 }
 
 void appendEscapeQuotesForJson(QByteArray& out, QByteArrayView utf8)
 {
-    static const char hex[] = "0123456789abcdef";
-    const char* p = utf8.data();
-    qsizetype from = 0;
-    for (qsizetype i = 0; i < utf8.size(); ++i) {
-        const uchar c = uchar(p[i]);
-        if (c >= 0x20 && c != '"' && c != '\\') continue;  // UTF-8 sequences pass as they are
-        out.append(p + from, i - from);
-        from = i + 1;
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\b': out += "\\b"; break;
-        case '\f': out += "\\f"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            out += "\\u00";
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    out.append(p + from, utf8.size() - from);
+    Appender a(out, escapedRoom<JsonEscape>(utf8));
+    jsonBytes(a, utf8);
 }
 
 void appendEscapeTextForXml(QByteArray& out, QByteArrayView utf8)
 {
-    static const char replacement[] = "\xEF\xBF\xBD";  // U+FFFD
-    const char* p = utf8.data();
-    const qsizetype n = utf8.size();
-    qsizetype from = 0;
-    auto put = [&](qsizetype at, qsizetype length, QByteArrayView with) {
-        out.append(p + from, at - from);
-        out += with;
-        from = at + length;
-    };
-    for (qsizetype i = 0; i < n; ++i) {
-        const uchar c = uchar(p[i]);
-        switch (c) {
-        case '"': put(i, 1, "&quot;"); continue;
-        case '&': put(i, 1, "&amp;"); continue;
-        case '<': put(i, 1, "&lt;"); continue;
-        case '>': put(i, 1, "&gt;"); continue;
-        case '\\': put(i, 1, "&#92;"); continue;
-        case '\t':
-        case '\n':
-        case '\r': continue;
-        default: break;
-        }
-        if (c < 0x20) {
-            put(i, 1, replacement);
-        } else if ((c == 0xC2 || c == 0xC3) && i + 1 < n) {
-            // U+0080..U+00FF; 160..255 become character references
-            const uint cp = ((c & 0x1Fu) << 6) | (uchar(p[i + 1]) & 0x3Fu);
-            if (cp >= 160) {
-                char ref[8];
-                const int len = std::snprintf(ref, sizeof ref, "&#%u;", cp);
-                put(i, 2, QByteArrayView(ref, len));
-            }
-            ++i;
-        } else if (c == 0xEF && i + 2 < n && uchar(p[i + 1]) == 0xBF && (uchar(p[i + 2]) == 0xBE || uchar(p[i + 2]) == 0xBF)) {
-            put(i, 3, replacement);  // U+FFFE, U+FFFF
-            i += 2;
-        }
-    }
-    out.append(p + from, n - from);
+    Appender a(out, escapedRoom<XmlEscape>(utf8));
+    xmlBytes(a, utf8);
 }
 
 QString XmlNameForColumn(const QString& name)

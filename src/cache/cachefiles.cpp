@@ -3,10 +3,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/answerformat.h"
@@ -84,15 +86,19 @@ std::optional<QByteArray> readCacheFileBytes(const QString& path)
         if (err == ENOENT || err == ENOTDIR) return std::nullopt;
         throw FileError(QStringLiteral("Cannot open file \"%1\": %2").arg(path, qt_error_string(err)));
     }
+    // Read straight into one block of the file's size (plus room to see its end).
     QByteArray bytes;
-    char buf[64 * 1024];
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_size > 0) bytes.reserve(qsizetype(st.st_size) + 1);
     for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n > 0) {
-            bytes.append(buf, n);
-        } else if (n == 0) {
-            break;
-        } else if (errno != EINTR) {
+        const qsizetype had = bytes.size();
+        const qsizetype room = std::max<qsizetype>(bytes.capacity() - had, 64 * 1024);
+        bytes.resize(had + room);
+        const ssize_t n = ::read(fd, bytes.data() + had, size_t(room));
+        bytes.resize(had + std::max<ssize_t>(n, 0));
+        if (n > 0) continue;
+        if (n == 0) break;
+        if (errno != EINTR) {
             const int err = errno;
             ::close(fd);
             throw FileError(QStringLiteral("Cannot read file \"%1\": %2").arg(path, qt_error_string(err)));

@@ -100,6 +100,8 @@ TEST(AnswerWriters, ByteValuesWriteWhatTextValuesWrite)
         QString::fromUtf8("q\" b\\ <tag> & 'apos' \t line\nnext\r\nend \x01\x1f\x7f"),
         QString::fromUtf8("\xC2\x80 \xC2\x9F \xC2\xA0 \xC2\xBF \xC3\x80 \xC3\xBF \xC4\x80 é ÿ 日本 😀"),
         QString(QChar(0xFFFE)) + QChar(0xFFFF) + QChar(0xFFFD) + QChar(0xFEFF),
+        // long enough for the exact count of its room
+        QString::fromUtf8("a\"<\\\x01é\xEF\xBF\xBE").repeated(1000),
     };
     for (const QString& v : nasty) {
         const QByteArray utf8 = v.toUtf8();
