@@ -4,6 +4,7 @@
 #include <QEventLoop>
 #include <QSocketNotifier>
 #include <QThread>
+#include <QTimer>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -20,13 +21,24 @@ namespace {
 // Hand-overs wait in our own queue; an eventfd wakes the main thread's event loop.
 // Nothing of a hand-over passes through Qt's cross-thread machinery, so every
 // ordering between the threads is one a race checker can see.
+//
+// Under load a wake-up per hand-over would cost the main thread more than the
+// hand-overs themselves: once the main thread has run what it found, hand-overs that
+// arrive within the next few milliseconds wait for it without waking it, and a timer
+// runs them together. An idle queue goes back to waking at once.
 class Dispatcher {
 public:
+    static constexpr int kBatchMs = 3;
+
     Dispatcher()
     {
         m_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
         m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, QCoreApplication::instance());
         QObject::connect(m_notifier, &QSocketNotifier::activated, m_notifier, [this] { drain(); });
+        m_batch = new QTimer(QCoreApplication::instance());
+        m_batch->setSingleShot(true);
+        m_batch->setInterval(kBatchMs);
+        QObject::connect(m_batch, &QTimer::timeout, m_batch, [this] { drain(); });
     }
 
     void push(std::function<void()> fn)
@@ -47,29 +59,36 @@ public:
         } while (n < 0 && errno == EINTR);
     }
 
-    // Main thread: runs every hand-over waiting now, and those they queue.
+    // Main thread: runs every hand-over waiting now, and those they queue. When there
+    // were some, the next ones are collected for kBatchMs before they run.
     void drain()
     {
         quint64 count;
         [[maybe_unused]] ssize_t n = ::read(m_fd, &count, sizeof count);
+        bool ran = false;
         for (;;) {
             std::function<void()> fn;
             {
                 std::lock_guard lock(m_mutex);
                 if (m_queue.empty()) {
-                    m_signalled = false;
-                    return;
+                    // Stay signalled (no wake-ups) while the timer collects; with
+                    // nothing run, wake at once again.
+                    if (!ran) m_signalled = false;
+                    break;
                 }
                 fn = std::move(m_queue.front());
                 m_queue.pop_front();
             }
+            ran = true;
             fn();
         }
+        if (ran) m_batch->start();
     }
 
 private:
     int m_fd = -1;
     QSocketNotifier* m_notifier = nullptr;
+    QTimer* m_batch = nullptr;
     std::mutex m_mutex;
     std::deque<std::function<void()>> m_queue;
     bool m_signalled = false;

@@ -182,48 +182,61 @@ void HttpServer::httpserverGetThread(int fd, const QString& address)
         std::lock_guard lock(m_mutex);
         w.open = m_open.insert(m_open.end(), connection);
     }
-    epoll_event ev{EPOLLIN, {.ptr = &w}};
-    if (::epoll_ctl(m_epollFd, EPOLL_CTL_ADD, fd, &ev) < 0) w.ended = true;  // answered when the time is up
-
     Logger(u'[' + regional::timeStamp() + QStringLiteral("] \t{httpserverGetThread} Client connected \tIP [") + address +
            QStringLiteral("] \tCreating ThreadID [") + QString::number(id) + QStringLiteral("], SocketHandle [") +
            QString::number(connection->handle()) + u']');
     if (m_countConnection) mainthread::post(m_countConnection);
+
+    // Most clients send their request with the connection: it goes to a thread at once.
+    if (!readArrived(w) || w.ended) return;
+    epoll_event ev{EPOLLIN, {.ptr = &w}};
+    if (::epoll_ctl(m_epollFd, EPOLL_CTL_ADD, fd, &ev) == 0)
+        w.watched = true;
+    else
+        w.ended = true;  // answered when the time is up
 }
 
-void HttpServer::readArrived(Waiting& w)
+bool HttpServer::readArrived(Waiting& w)
 {
     const auto status = w.connection->receiveArrived(w.arrived, kMaxRequestBytes);
-    if (status == ClientConnection::ReadStatus::Nothing) return;
+    if (status == ClientConnection::ReadStatus::Nothing) return true;
     if (status == ClientConnection::ReadStatus::Closed) {
         if (w.connection->aborted()) {
             drop(w);
-            return;
+            return false;
         }
         qsizetype first;
         requestLineComplete(w.arrived, first);
         if (first >= 0) {
             handOver(w);  // nothing more will come
-            return;
+            return false;
         }
         // Nothing but blanks, and nothing more can come: the client is answered like a
         // silent one once the time is up.
-        ::epoll_ctl(m_epollFd, EPOLL_CTL_DEL, w.connection->socket(), nullptr);
+        unwatch(w);
         w.ended = true;
         w.arrived.clear();
-        return;
+        return true;
     }
     qsizetype first;
     if (requestLineComplete(w.arrived, first) || w.arrived.size() >= kMaxRequestBytes) {
         handOver(w);
-        return;
+        return false;
     }
     if (first < 0) w.arrived.clear();  // blanks do not accumulate
+    return true;
+}
+
+void HttpServer::unwatch(Waiting& w)
+{
+    if (!w.watched) return;
+    ::epoll_ctl(m_epollFd, EPOLL_CTL_DEL, w.connection->socket(), nullptr);
+    w.watched = false;
 }
 
 void HttpServer::handOver(Waiting& w)
 {
-    if (!w.ended) ::epoll_ctl(m_epollFd, EPOLL_CTL_DEL, w.connection->socket(), nullptr);
+    unwatch(w);
     auto connection = w.connection;
     const auto open = w.open;
     const quint64 id = w.id;
@@ -247,7 +260,7 @@ void HttpServer::handOver(Waiting& w)
 
 void HttpServer::drop(Waiting& w)
 {
-    if (!w.ended) ::epoll_ctl(m_epollFd, EPOLL_CTL_DEL, w.connection->socket(), nullptr);
+    unwatch(w);
     w.connection->close();
     forget(w.open);
     m_waiting.erase(w.self);
@@ -294,7 +307,7 @@ void HttpServer::close()
     // The watching thread has ended: its connections are ours now.
     while (!m_waiting.empty()) {
         Waiting& w = m_waiting.front();
-        w.ended = true;
+        w.watched = false;  // the epoll set is closed already
         drop(w);
     }
     mainthread::serveUntil([this] {

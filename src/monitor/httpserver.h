@@ -63,7 +63,8 @@ private:
         quint64 id = 0;
         QByteArray arrived;
         std::chrono::steady_clock::time_point deadline;
-        bool ended = false;  // the client closed its side: nothing more can come
+        bool ended = false;    // the client closed its side: nothing more can come
+        bool watched = false;  // in the epoll set
         std::list<std::shared_ptr<ClientConnection>>::iterator open;
         std::list<Waiting>::iterator self;
     };
@@ -73,7 +74,10 @@ private:
     // httpserverGetThread: takes one accepted connection into the watch, logs it and
     // has the main thread count it.
     void httpserverGetThread(int fd, const QString& address);
-    void readArrived(Waiting& w);
+    // Takes what has arrived; false when the connection left the watch (handed over or
+    // dropped), which ends `w`.
+    bool readArrived(Waiting& w);
+    void unwatch(Waiting& w);
     // Gives the connection with what has arrived to a request thread.
     void handOver(Waiting& w);
     // Closes a connection without a request (STOP ended it) and forgets it.
