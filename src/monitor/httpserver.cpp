@@ -28,9 +28,13 @@ using Clock = std::chrono::steady_clock;
 
 std::atomic<quint64> g_nextThreadId{1};
 
-// epoll tags of the two sockets that are no client connection
+// epoll tags of the handles that are no client connection; a closing connection's tag
+// is its record's address with the lowest bit set.
 char g_listenTag;
 char g_wakeTag;
+char g_closingWakeTag;
+
+void* closingTag(void* record) { return reinterpret_cast<void*>(reinterpret_cast<quintptr>(record) | 1u); }
 
 QString systemError(int err) { return qt_error_string(err); }
 
@@ -94,19 +98,27 @@ void HttpServer::open(quint16 port)
         throw SocketError(QStringLiteral("Could not listen on socket. ") + systemError(err));
     }
     const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    const int ep = wake < 0 ? -1 : ::epoll_create1(EPOLL_CLOEXEC);
+    const int closingWake = wake < 0 ? -1 : ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    const int ep = closingWake < 0 ? -1 : ::epoll_create1(EPOLL_CLOEXEC);
     epoll_event le{EPOLLIN, {.ptr = &g_listenTag}};
     epoll_event we{EPOLLIN, {.ptr = &g_wakeTag}};
-    if (ep < 0 || ::epoll_ctl(ep, EPOLL_CTL_ADD, fd, &le) < 0 || ::epoll_ctl(ep, EPOLL_CTL_ADD, wake, &we) < 0) {
+    epoll_event ce{EPOLLIN, {.ptr = &g_closingWakeTag}};
+    if (ep < 0 || ::epoll_ctl(ep, EPOLL_CTL_ADD, fd, &le) < 0 || ::epoll_ctl(ep, EPOLL_CTL_ADD, wake, &we) < 0 ||
+        ::epoll_ctl(ep, EPOLL_CTL_ADD, closingWake, &ce) < 0) {
         const int err = errno;
-        if (ep >= 0) ::close(ep);
-        if (wake >= 0) ::close(wake);
+        for (int h : {ep, closingWake, wake})
+            if (h >= 0) ::close(h);
         ::close(fd);
         throw SocketError(systemError(err));
     }
     m_listenFd = fd;
     m_wakeFd = wake;
+    m_closingWakeFd = closingWake;
     m_epollFd = ep;
+    {
+        std::lock_guard lock(m_closingMutex);
+        m_closingWatched = true;
+    }
     m_port = port;
     m_pool = std::make_unique<ThreadPool>(kMaxRequestThreads);
     m_cancel = std::make_unique<DbCancel>();
@@ -121,10 +133,12 @@ void HttpServer::watch()
 {
     epoll_event events[128];
     for (;;) {
-        int timeout = -1;
-        if (!m_waiting.empty())
-            timeout = int(std::max<qint64>(
+        int timeout = endClosing(false);
+        if (!m_waiting.empty()) {
+            const int waiting = int(std::max<qint64>(
                 0, std::chrono::ceil<std::chrono::milliseconds>(m_waiting.front().deadline - Clock::now()).count()));
+            timeout = timeout < 0 ? waiting : std::min(timeout, waiting);
+        }
         const int n = ::epoll_wait(m_epollFd, events, 128, timeout);
         if (n < 0 && errno != EINTR) {
             // should not happen; do not spin
@@ -134,10 +148,16 @@ void HttpServer::watch()
         for (int i = 0; i < n; ++i) {
             void* tag = events[i].data.ptr;
             if (tag == &g_wakeTag) return;
-            if (tag == &g_listenTag)
+            if (tag == &g_listenTag) {
                 acceptWaiting();
-            else
+            } else if (tag == &g_closingWakeTag) {
+                quint64 count;
+                [[maybe_unused]] const auto r = ::read(m_closingWakeFd, &count, sizeof count);
+            } else if (reinterpret_cast<quintptr>(tag) & 1u) {
+                readClosing(reinterpret_cast<Closing*>(reinterpret_cast<quintptr>(tag) & ~quintptr(1)));
+            } else {
                 readArrived(*static_cast<Waiting*>(tag));
+            }
         }
         // The time is up: what has arrived is the request, or there is none.
         const auto now = Clock::now();
@@ -247,9 +267,9 @@ void HttpServer::handOver(Waiting& w)
             {
                 DbCancelScope cancel(m_cancel.get());
                 TServerThread request(connection, m_context, id, arrived);
-                request.ClientExecute();
+                request.ClientExecute(false);
             }
-            forget(open);
+            closeInWatch(connection, open);
         });
     } catch (...) {
         // No thread can be started at all: the connection is closed unanswered.
@@ -270,6 +290,78 @@ void HttpServer::forget(std::list<std::shared_ptr<ClientConnection>>::iterator o
 {
     std::lock_guard lock(m_mutex);
     m_open.erase(open);
+}
+
+void HttpServer::closeInWatch(std::shared_ptr<ClientConnection> connection,
+                              std::list<std::shared_ptr<ClientConnection>>::iterator open)
+{
+    if (connection->shutdownSending()) {
+        std::lock_guard lock(m_closingMutex);
+        if (m_closingWatched) {
+            const bool first = m_closing.empty();
+            Closing& c = m_closing.emplace_back();
+            c.self = std::prev(m_closing.end());
+            c.connection = connection;
+            c.open = open;
+            c.deadline = Clock::now() + TServerThread::closeWait;
+            epoll_event ev{EPOLLIN, {.ptr = closingTag(&c)}};
+            if (::epoll_ctl(m_epollFd, EPOLL_CTL_ADD, connection->socket(), &ev) == 0) {
+                if (first) {
+                    const quint64 one = 1;
+                    [[maybe_unused]] const auto n = ::write(m_closingWakeFd, &one, sizeof one);
+                }
+                return;
+            }
+            m_closing.erase(c.self);
+        }
+    }
+    connection->close();
+    forget(open);
+}
+
+void HttpServer::readClosing(Closing* c)
+{
+    std::shared_ptr<ClientConnection> ended;
+    std::list<std::shared_ptr<ClientConnection>>::iterator open;
+    {
+        std::lock_guard lock(m_closingMutex);
+        QByteArray dropped;
+        ClientConnection::ReadStatus status;
+        do {
+            dropped.clear();
+            status = c->connection->receiveArrived(dropped, 64 * 1024);
+        } while (status == ClientConnection::ReadStatus::Data);
+        if (status != ClientConnection::ReadStatus::Closed) return;
+        ::epoll_ctl(m_epollFd, EPOLL_CTL_DEL, c->connection->socket(), nullptr);
+        ended = std::move(c->connection);
+        open = c->open;
+        m_closing.erase(c->self);
+    }
+    ended->close();
+    forget(open);
+}
+
+int HttpServer::endClosing(bool all)
+{
+    std::vector<Closing> ended;
+    int next = -1;
+    {
+        std::lock_guard lock(m_closingMutex);
+        const auto now = Clock::now();
+        while (!m_closing.empty() && (all || m_closing.front().deadline <= now)) {
+            Closing& c = m_closing.front();
+            if (m_epollFd >= 0) ::epoll_ctl(m_epollFd, EPOLL_CTL_DEL, c.connection->socket(), nullptr);
+            ended.push_back(std::move(c));
+            m_closing.pop_front();
+        }
+        if (!m_closing.empty())
+            next = int(std::chrono::ceil<std::chrono::milliseconds>(m_closing.front().deadline - now).count());
+    }
+    for (Closing& c : ended) {
+        c.connection->close();
+        forget(c.open);
+    }
+    return next;
 }
 
 std::vector<HttpServer::OpenConnection> HttpServer::openConnections() const
@@ -294,7 +386,12 @@ void HttpServer::close()
         mainthread::serveUntil([this] { return m_watchEnded.load(); });
         m_watchThread.join();
     }
-    for (int* fd : {&m_listenFd, &m_wakeFd, &m_epollFd})
+    {
+        std::lock_guard lock(m_closingMutex);
+        m_closingWatched = false;  // request threads close their connections themselves now
+    }
+    endClosing(true);
+    for (int* fd : {&m_listenFd, &m_wakeFd, &m_closingWakeFd, &m_epollFd})
         if (*fd >= 0) {
             ::close(*fd);
             *fd = -1;

@@ -69,7 +69,24 @@ private:
         std::list<Waiting>::iterator self;
     };
 
+    // A connection whose answer has gone, waiting for the client to close its side.
+    struct Closing {
+        std::shared_ptr<ClientConnection> connection;
+        std::list<std::shared_ptr<ClientConnection>>::iterator open;
+        std::chrono::steady_clock::time_point deadline;
+        std::list<Closing>::iterator self;
+    };
+
     void watch();
+    // Request thread: hands a connection whose request has ended to the watch, which
+    // closes it once the client has closed its side or the wait is over.
+    void closeInWatch(std::shared_ptr<ClientConnection> connection,
+                      std::list<std::shared_ptr<ClientConnection>>::iterator open);
+    // Watching thread: takes and drops what arrived on a closing connection.
+    void readClosing(Closing* c);
+    // Closes the closing connections whose wait is over (all with `all`); the time to
+    // the next deadline, -1 for none.
+    int endClosing(bool all);
     void acceptWaiting();
     // httpserverGetThread: takes one accepted connection into the watch, logs it and
     // has the main thread count it.
@@ -93,6 +110,10 @@ private:
     std::thread m_watchThread;
     std::atomic<bool> m_watchEnded{true};
     std::list<Waiting> m_waiting;  // accept order, so deadline order
+    int m_closingWakeFd = -1;  // the first closing connection: the watch takes its deadline
+    std::mutex m_closingMutex;
+    bool m_closingWatched = false;  // the watch takes closing connections (under m_closingMutex)
+    std::list<Closing> m_closing;   // deadline order
     std::unique_ptr<ThreadPool> m_pool;
     std::unique_ptr<DbCancel> m_cancel;
     mutable std::mutex m_mutex;

@@ -92,14 +92,15 @@ void ClientConnection::close()
 
 namespace veldra {
 
+bool ClientConnection::shutdownSending()
+{
+    std::lock_guard lock(m_closeMutex);
+    return m_fd >= 0 && !m_aborted.load() && ::shutdown(m_fd, SHUT_WR) == 0;
+}
+
 void ClientConnection::closeGracefully(std::chrono::milliseconds linger)
 {
-    bool drain = false;
-    {
-        std::lock_guard lock(m_closeMutex);
-        if (m_fd >= 0 && !m_aborted.load()) drain = ::shutdown(m_fd, SHUT_WR) == 0;
-    }
-    if (drain) {
+    if (shutdownSending()) {
         const auto deadline = std::chrono::steady_clock::now() + linger;
         QByteArray sink;
         try {

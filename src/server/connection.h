@@ -51,6 +51,9 @@ public:
     // closes its side or `linger` has passed, then closes. Closing while unread bytes
     // wait would reset the connection and could cost the client the answer.
     void closeGracefully(std::chrono::milliseconds linger);
+    // The first half of that: ends the sending side. True when the client is now to be
+    // waited for (the connection is open and was not ended by STOP).
+    bool shutdownSending();
 
 private:
     std::atomic<int> m_fd;

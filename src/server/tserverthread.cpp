@@ -18,9 +18,6 @@
 namespace veldra {
 namespace {
 
-// How long a finished request still takes what the client sends before it closes.
-constexpr auto kCloseLinger = std::chrono::milliseconds(2000);
-
 // A function name that could reach outside the queries folder, or that no file
 // name can hold.
 bool isUnsafeFunctionName(const QString& name)
@@ -71,7 +68,7 @@ void TServerThread::reset()
     _seccode.clear();
 }
 
-void TServerThread::ClientExecute()
+void TServerThread::ClientExecute(bool waitHere)
 {
     try {
         execute();
@@ -84,7 +81,7 @@ void TServerThread::ClientExecute()
         } catch (...) {
         }
     }
-    m_connection->closeGracefully(kCloseLinger);
+    if (waitHere) m_connection->closeGracefully(closeWait);
 }
 
 void TServerThread::execute()

@@ -3,6 +3,7 @@
 // per connection, from the first read to the closed connection.
 #include <QByteArray>
 #include <QString>
+#include <chrono>
 #include <memory>
 
 #include "config/serversettings.h"
@@ -22,7 +23,12 @@ public:
 
     // Serves the connection's one request and closes the connection. Failures that
     // escape a step end the request without an answer and are handed to the operator.
-    void ClientExecute();
+    // The close waits up to two seconds for the client to close its side; with
+    // `waitHere` false the connection is left open for the caller to end the same way
+    // (shutdownSending, then up to closeWait for the client), so that no request
+    // thread is held meanwhile.
+    void ClientExecute(bool waitHere = true);
+    static constexpr std::chrono::milliseconds closeWait{2000};
 
     // The per-request record, reset at the start of ClientExecute.
     bool TestClient = true;
