@@ -70,14 +70,26 @@ QByteArray textFileBytes(const QStringList& lines)
     return out;
 }
 
+namespace {
+
+[[noreturn]] void throwCannotCreate(const QString& path, const QString& reason)
+{
+    throw FileError(QStringLiteral("Cannot create file \"%1\": %2").arg(path, reason));
+}
+
+[[noreturn]] void throwCannotWrite(const QString& path, const QString& reason)
+{
+    throw FileError(QStringLiteral("Cannot write file \"%1\": %2").arg(path, reason));
+}
+
+}  // namespace
+
 void writeTextFile(const QString& path, const QStringList& lines)
 {
     QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw FileError(QStringLiteral("Cannot create file \"%1\": %2").arg(path, f.errorString()));
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) throwCannotCreate(path, f.errorString());
     const QByteArray bytes = textFileBytes(lines);
-    if (f.write(bytes) != bytes.size())
-        throw FileError(QStringLiteral("Cannot write file \"%1\": %2").arg(path, f.errorString()));
+    if (f.write(bytes) != bytes.size()) throwCannotWrite(path, f.errorString());
 }
 
 namespace {
@@ -134,16 +146,6 @@ bool targetChangedMeanwhile(const QString& path)
     struct stat st;
     if (::stat(name.constData(), &st) != 0) return errno == ENOENT;
     return S_ISREG(st.st_mode) && ::access(name.constData(), W_OK) == 0;
-}
-
-[[noreturn]] void throwCannotCreate(const QString& path, const QString& reason)
-{
-    throw FileError(QStringLiteral("Cannot create file \"%1\": %2").arg(path, reason));
-}
-
-[[noreturn]] void throwCannotWrite(const QString& path, const QString& reason)
-{
-    throw FileError(QStringLiteral("Cannot write file \"%1\": %2").arg(path, reason));
 }
 
 }  // namespace
