@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -31,20 +30,11 @@ const QString kXmlStatusStart = QStringLiteral("<statusText>");
 const QString kXmlStatusEnd = QStringLiteral("</statusText>");
 const QString kNoCache = QStringLiteral("[nocache]");
 
-std::atomic<quint64> g_tempCounter{0};
-
 // A function folder must be one folder inside the cache folder.
 bool usableFolderName(const QString& name)
 {
     return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") && !name.contains(u'/') &&
            !name.contains(QChar(0));
-}
-
-QString temporaryNameFor(const QString& path)
-{
-    // Same folder as the target, so that the rename stays on one file system; the
-    // name ends in ".part", never in ".cache".
-    return path + QStringLiteral("-%1-%2.part").arg(::getpid()).arg(g_tempCounter.fetch_add(1));
 }
 
 }  // namespace
@@ -134,42 +124,8 @@ QByteArray cacheFileBytes(const WireAnswer& answer, const QString& formatName)
 
 bool writeCacheFile(const QString& path, const QByteArray& bytes)
 {
-    const QString temp = temporaryNameFor(path);
-    const QByteArray tempName = QFile::encodeName(temp);
-    auto failure = [&](const QString& what, int err) {
-        ::unlink(tempName.constData());
-        return FileError(QStringLiteral("%1 \"%2\": %3").arg(what, path, qt_error_string(err)));
-    };
-    const int fd = ::open(tempName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        const int err = errno;
-        if (err == ENOENT) return false;  // the function folder was deleted meanwhile
-        throw failure(QStringLiteral("Cannot create file"), err);
-    }
-    const char* p = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, size_t(left));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            const int err = n < 0 ? errno : EIO;
-            ::close(fd);
-            throw failure(QStringLiteral("Cannot write file"), err);
-        }
-        p += n;
-        left -= n;
-    }
-    if (::close(fd) != 0) throw failure(QStringLiteral("Cannot write file"), errno);
-    // rename() replaces the target in one step.
-    if (::rename(tempName.constData(), QFile::encodeName(path).constData()) != 0) {
-        const int err = errno;
-        if (err == ENOENT) {
-            ::unlink(tempName.constData());
-            return false;
-        }
-        throw failure(QStringLiteral("Cannot write file"), err);
-    }
-    return true;
+    // A cleaning may delete the function folder at any time: that stores nothing.
+    return writeFileAtomicallyIfFolderStays(path, bytes);
 }
 
 QString rewriteStatusText(const QString& answer, const QString& formatName, bool testClient, const QString& dateActive)

@@ -48,8 +48,10 @@ qint64 fileAgeDays(const QDateTime& lastWrite, const QDateTime& now)
     return ms >= 0 ? ms / day : -((-ms + day - 1) / day);
 }
 
-QString CacheFolderStatistics(const QString& folder, bool deleteOldFiles, const QString& countDaysForClean,
-                              const QDateTime& now)
+namespace {
+
+QString folderStatistics(const QString& folder, bool deleteOldFiles, const QString& countDaysForClean,
+                         const QDateTime& now)
 {
     if (trim(folder).isEmpty() || !QFileInfo(folder).isDir()) return kZeroStatistics;
     qint32 limitDays = 0;
@@ -69,6 +71,14 @@ QString CacheFolderStatistics(const QString& folder, bool deleteOldFiles, const 
         bytes += fi.size();
     }
     return QStringLiteral("<qt>%1</qt><sizeMB>%2</sizeMB>").arg(count).arg(bytes / 1024 / 1024);
+}
+
+}  // namespace
+
+QString CacheFolderStatistics(const QString& folder, bool deleteOldFiles, const QString& countDaysForClean,
+                              const WallClock& clock)
+{
+    return folderStatistics(folder, deleteOldFiles, countDaysForClean, clock.now());
 }
 
 qint64 statisticsCount(const QString& statistics)
@@ -93,7 +103,7 @@ void cleanByPolicies(const CleaningInputs& in, const QDateTime& now)
         functions << name;
         const QString folder = in.pathToCache + name;
         if (!QFileInfo(folder).isDir()) continue;
-        const QString stats = CacheFolderStatistics(folder + u'/', p.cleanOlderFiles, p.countDaysForClean, now);
+        const QString stats = folderStatistics(folder + u'/', p.cleanOlderFiles, p.countDaysForClean, now);
         if (p.cleanQuantityIsMore && statisticsCount(stats) >= wholeNumber(p.quantityForClean)) {
             recursiveDelete(folder);
             continue;
@@ -110,11 +120,12 @@ void cleanByPolicies(const CleaningInputs& in, const QDateTime& now)
 
 }  // namespace
 
-void CleanCacheByPolicies(const CleaningInputs& in, const QDateTime& now)
+void CleanCacheByPolicies(const CleaningInputs& in, const WallClock& clock)
 {
     if (!isExistingFolder(in.pageQueriesFolder) || !isExistingFolder(in.pageCacheFolder)) return;
     // An empty running folder would name the working folder: never list or delete there.
     if (!isExistingFolder(in.pathToQueries) || !isExistingFolder(in.pathToCache)) return;
+    const QDateTime now = clock.now();  // one time for every folder
     mainthread::runLongWait(QStringLiteral("Cleaning the cache ..."), [&] { cleanByPolicies(in, now); });
 }
 

@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <functional>
 
+#include "common/wallclock.h"
+
 namespace veldra {
 
 class OperatorUi;
@@ -24,10 +26,11 @@ struct CachePolicies {
 
 // "<qt>" count "</qt><sizeMB>" megabytes "</sizeMB>" for the "*.cache" files of a
 // function folder; zero for a blank or missing folder. When deleting old files, files
-// older than `countDaysForClean` whole days (measured from `now`) are deleted and not
-// counted, and files whose last-write time cannot be read are passed over.
+// older than `countDaysForClean` whole days (measured from the clock's time) are
+// deleted and not counted, and files whose last-write time cannot be read are passed
+// over.
 QString CacheFolderStatistics(const QString& folder, bool deleteOldFiles, const QString& countDaysForClean = QString(),
-                              const QDateTime& now = QDateTime::currentDateTime());
+                              const WallClock& clock = {});
 
 // The two numbers of a statistics text.
 qint64 statisticsCount(const QString& statistics);
@@ -48,8 +51,9 @@ struct CleaningInputs {
     CachePolicies policies;
 };
 
-// The daily cleaning. Throws when a limit it needs is not a whole number.
-void CleanCacheByPolicies(const CleaningInputs& inputs, const QDateTime& now = QDateTime::currentDateTime());
+// The daily cleaning; file ages are measured from the clock's time when it begins.
+// Throws when a limit it needs is not a whole number.
+void CleanCacheByPolicies(const CleaningInputs& inputs, const WallClock& clock = {});
 
 
 // The cache page: its function list, the selected entry and the five labels.

@@ -6,7 +6,10 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
+#include <cerrno>
+#include <fcntl.h>
 #include <mutex>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/cp1252.h"
@@ -67,23 +70,117 @@ QByteArray textFileBytes(const QStringList& lines)
     return out;
 }
 
+namespace {
+
+[[noreturn]] void throwCannotCreate(const QString& path, const QString& reason)
+{
+    throw FileError(QStringLiteral("Cannot create file \"%1\": %2").arg(path, reason));
+}
+
+[[noreturn]] void throwCannotWrite(const QString& path, const QString& reason)
+{
+    throw FileError(QStringLiteral("Cannot write file \"%1\": %2").arg(path, reason));
+}
+
+}  // namespace
+
 void writeTextFile(const QString& path, const QStringList& lines)
 {
     QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw FileError(QStringLiteral("Cannot create file \"%1\": %2").arg(path, f.errorString()));
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) throwCannotCreate(path, f.errorString());
     const QByteArray bytes = textFileBytes(lines);
-    if (f.write(bytes) != bytes.size())
-        throw FileError(QStringLiteral("Cannot write file \"%1\": %2").arg(path, f.errorString()));
+    if (f.write(bytes) != bytes.size()) throwCannotWrite(path, f.errorString());
 }
+
+namespace {
+
+// A folder held open by a descriptor. While it is held, its inode number cannot go to
+// another folder, so a folder of the same name that was deleted and made again is told
+// apart by device and inode, however fast the file system reuses inode numbers.
+class HeldFolder {
+public:
+    explicit HeldFolder(const QString& folder) : m_name(QFile::encodeName(folder))
+    {
+        m_fd = ::open(m_name.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        struct stat st;
+        if (m_fd < 0 || ::fstat(m_fd, &st) != 0) {
+            m_error = errno;
+            return;
+        }
+        m_device = st.st_dev;
+        m_inode = st.st_ino;
+    }
+    ~HeldFolder()
+    {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    HeldFolder(const HeldFolder&) = delete;
+    HeldFolder& operator=(const HeldFolder&) = delete;
+
+    // The errno of a failed open; 0 when held.
+    int error() const { return m_error; }
+    // True when the name still leads to the folder held and that folder is not being
+    // deleted (a deletion takes its links before its name: in between, the name finds
+    // a folder in which nothing can be made).
+    bool stillThere() const
+    {
+        struct stat st;
+        return m_error == 0 && ::stat(m_name.constData(), &st) == 0 && st.st_dev == m_device &&
+               st.st_ino == m_inode && st.st_nlink > 0;
+    }
+
+private:
+    QByteArray m_name;
+    int m_fd = -1;
+    int m_error = 0;
+    dev_t m_device = 0;
+    ino_t m_inode = 0;
+};
+
+// QSaveFile looks at an existing target twice before it opens (is it there, may it be
+// written) and reports one deleted in between as not writable. A target that is now
+// missing, or a file that may be written, was changed meanwhile.
+bool targetChangedMeanwhile(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st;
+    if (::stat(name.constData(), &st) != 0) return errno == ENOENT;
+    return S_ISREG(st.st_mode) && ::access(name.constData(), W_OK) == 0;
+}
+
+}  // namespace
 
 void writeFileAtomically(const QString& path, const QByteArray& bytes)
 {
     QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        throw FileError(QStringLiteral("Cannot create file \"%1\": %2").arg(path, f.errorString()));
+    if (!f.open(QIODevice::WriteOnly)) throwCannotCreate(path, f.errorString());
     f.write(bytes);
-    if (!f.commit()) throw FileError(QStringLiteral("Cannot write file \"%1\": %2").arg(path, f.errorString()));
+    if (!f.commit()) throwCannotWrite(path, f.errorString());
+}
+
+bool writeFileAtomicallyIfFolderStays(const QString& path, const QByteArray& bytes)
+{
+    // Every failure is looked at against the folder as it was before the write began:
+    // missing, being deleted, or another folder of that name by now, means it was
+    // deleted meanwhile.
+    const HeldFolder folder(QFileInfo(path).absolutePath());
+    if (folder.error() == ENOENT) return false;
+    if (folder.error() != 0) throwCannotCreate(path, qt_error_string(folder.error()));
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly)) {
+        if (!folder.stillThere()) return false;
+        if (f.error() == QFileDevice::WriteError && targetChangedMeanwhile(path)) return false;
+        throwCannotCreate(path, f.errorString());
+    }
+    f.write(bytes);
+    if (!f.commit()) {
+        if (!folder.stillThere()) return false;
+        // The folder is the same, but the temporary name that the rename needed was
+        // deleted meanwhile: only a deletion of the folder's contents does that.
+        if (f.error() == QFileDevice::RenameError && f.errorString() == qt_error_string(ENOENT)) return false;
+        throwCannotWrite(path, f.errorString());
+    }
+    return true;
 }
 
 bool isExistingFolder(const QString& path) { return !trim(path).isEmpty() && QFileInfo(path).isDir(); }

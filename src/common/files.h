@@ -34,8 +34,15 @@ QByteArray textFileBytes(const QStringList& lines);
 // Writes (replacing) the file; throws FileError.
 void writeTextFile(const QString& path, const QStringList& lines);
 // Writes bytes to `path` through a temporary file in the same folder and a rename, so a
-// reader sees the old content or the new one, never a part. Throws FileError.
+// reader sees the old content or the new one, never a part. The temporary file has no
+// name, or the target's name with a dot and six letters or digits behind it. Throws
+// FileError.
 void writeFileAtomically(const QString& path, const QByteArray& bytes);
+// The same, for a folder that others may delete at any time (the answer cache). True
+// when the new content is in place under `path` (in the folder of that name by then);
+// false, with nothing written, when the folder is missing, or was deleted (perhaps made
+// again) or emptied before the content was in place. Other failures throw FileError.
+[[nodiscard]] bool writeFileAtomicallyIfFolderStays(const QString& path, const QByteArray& bytes);
 
 // A folder text that is not blank and names an existing folder.
 bool isExistingFolder(const QString& path);

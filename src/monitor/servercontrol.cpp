@@ -115,7 +115,7 @@ ServerControl::ServerControl(OperatorUi& ui, WallClock clock)
         in.policies.quantityForClean = page.cachingQuantityForClean;
         in.policies.cleanIfSumFilesIsMore = page.cachingCleanIfSumFilesIsMore;
         in.policies.sizeForClean = page.cachingSizeForClean;
-        CleanCacheByPolicies(in, m_clock.now());
+        CleanCacheByPolicies(in, m_clock);
     };
     m_scheduler = std::make_unique<Scheduler>(std::move(tasks), ui, clock);
     EventLog::instance().setHandOverFailureHandler([this](const QString& message) { m_failures.report(message); });

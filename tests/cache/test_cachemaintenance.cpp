@@ -24,6 +24,7 @@ protected:
         QDir().mkdir(queries);
         QDir().mkdir(cacheRoot);
         now = QDateTime(QDate(2026, 3, 15), QTime(12, 0, 0));
+        clock = WallClock([this] { return now; });
     }
     void addFunction(const QString& name)
     {
@@ -51,6 +52,7 @@ protected:
     QTemporaryDir dir;
     QString queries, cacheRoot;
     QDateTime now;
+    WallClock clock;
 };
 
 }  // namespace
@@ -61,7 +63,7 @@ TEST_F(CacheMaintenance, StatisticsCountCacheFilesAndRoundMegabytesDown)
     EXPECT_EQ(CacheFolderStatistics(cacheRoot + QStringLiteral("none/"), false), QStringLiteral("<qt>0</qt><sizeMB>0</sizeMB>"));
     addCacheFiles(QStringLiteral("sales"), 3, 1048576);
     addCacheFile(QStringLiteral("sales"), QStringLiteral("K.temp_7.cache"), 1048575);
-    addCacheFile(QStringLiteral("sales"), QStringLiteral("K.cache-1-2.part"), 5 * 1048576);  // a store in progress
+    addCacheFile(QStringLiteral("sales"), QStringLiteral("K.cache.a1B2c3"), 5 * 1048576);  // a store in progress
     EXPECT_EQ(CacheFolderStatistics(cacheRoot + QStringLiteral("sales/"), false), QStringLiteral("<qt>4</qt><sizeMB>3</sizeMB>"));
 }
 
@@ -73,12 +75,20 @@ TEST_F(CacheMaintenance, AgePolicyDeletesFilesOlderThanTheLimitInWholeDays)
     ASSERT_TRUE(QFile::link(cacheRoot + QStringLiteral("gone"), cacheRoot + QStringLiteral("sales/dangling.cache")));
     const QString folder = cacheRoot + QStringLiteral("sales/");
 
-    EXPECT_EQ(CacheFolderStatistics(folder, true, QStringLiteral("30"), now), QStringLiteral("<qt>2</qt><sizeMB>0</sizeMB>"));
+    EXPECT_EQ(CacheFolderStatistics(folder, true, QStringLiteral("30"), clock), QStringLiteral("<qt>2</qt><sizeMB>0</sizeMB>"));
     EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("young.cache")));
     EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("old.cache")));
     EXPECT_TRUE(QFileInfo(folder + QStringLiteral("dangling.cache")).isSymLink());  // passed over, not deleted
 
-    EXPECT_THROW(CacheFolderStatistics(folder, true, QStringLiteral("3O"), now), Error);
+    EXPECT_THROW(CacheFolderStatistics(folder, true, QStringLiteral("3O"), clock), Error);
+    // The daily cleaning measures the ages from the time of its clock.
+    addFunction(QStringLiteral("sales"));
+    addCacheFile(QStringLiteral("sales"), QStringLiteral("old.cache"), 10, now.addDays(-31));
+    CachePolicies p;
+    p.cleanOlderFiles = true;
+    CleanCacheByPolicies(inputs(p), clock);
+    EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("young.cache")));
+    EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("old.cache")));
     // Two-second resolution: 12:00:01 counts as 12:00:00, one whole day before now.
     EXPECT_EQ(fileAgeDays(QDateTime(QDate(2026, 3, 14), QTime(12, 0, 1)), now), 1);
     EXPECT_EQ(fileAgeDays(QDateTime(QDate(2026, 3, 14), QTime(12, 0, 2)), now), 0);
@@ -105,14 +115,14 @@ TEST_F(CacheMaintenance, CountPolicyDeletesAFolderThatReachesTheLimit)
     addCacheFiles(QStringLiteral("noqrfile"), 9);
     CachePolicies p;
     p.quantityForClean = QStringLiteral("5");
-    CleanCacheByPolicies(inputs(p), now);
+    CleanCacheByPolicies(inputs(p), clock);
     EXPECT_FALSE(exists(QStringLiteral("atlimit")));
     EXPECT_TRUE(exists(QStringLiteral("below")));
     EXPECT_TRUE(exists(QStringLiteral("noqrfile")));
 
     p.cleanQuantityIsMore = false;
     p.quantityForClean = QStringLiteral("1");
-    CleanCacheByPolicies(inputs(p), now);
+    CleanCacheByPolicies(inputs(p), clock);
     EXPECT_TRUE(exists(QStringLiteral("below")));
 }
 
@@ -125,13 +135,13 @@ TEST_F(CacheMaintenance, SizePolicyAddsWholeMegabytesPerFolder)
     addCacheFiles(QStringLiteral("orphan"), 1, 5 * 1048576);
     CachePolicies p;
     p.sizeForClean = QStringLiteral("1");
-    CleanCacheByPolicies(inputs(p), now);  // 0 + 0 + 0 Mb
+    CleanCacheByPolicies(inputs(p), clock);  // 0 + 0 + 0 Mb
     EXPECT_TRUE(exists(QStringLiteral("a")) && exists(QStringLiteral("b")) && exists(QStringLiteral("c")));
 
     addFunction(QStringLiteral("big"));
     addCacheFile(QStringLiteral("big"), QStringLiteral("K.cache"), 1048576);
     addFunction(QStringLiteral("nofolder"));
-    CleanCacheByPolicies(inputs(p), now);
+    CleanCacheByPolicies(inputs(p), clock);
     for (const char* f : {"a", "b", "c", "big"}) EXPECT_FALSE(exists(QString::fromLatin1(f))) << f;
     EXPECT_TRUE(exists(QStringLiteral("orphan")));
 }
@@ -145,7 +155,7 @@ TEST_F(CacheMaintenance, SizePolicyAlsoTakesFoldersTheCountPolicyLeft)
     CachePolicies p;
     p.quantityForClean = QStringLiteral("3");
     p.sizeForClean = QStringLiteral("2");
-    CleanCacheByPolicies(inputs(p), now);
+    CleanCacheByPolicies(inputs(p), clock);
     EXPECT_FALSE(exists(QStringLiteral("many")));
     EXPECT_FALSE(exists(QStringLiteral("few")));
 }
@@ -159,11 +169,11 @@ TEST_F(CacheMaintenance, CleaningNeedsThePageFoldersAndAWholeNumberLimit)
     for (const auto& in : {CleaningInputs{QStringLiteral("  "), cacheRoot, queries, cacheRoot, p},
                            CleaningInputs{queries, dir.path() + QStringLiteral("/nope"), queries, cacheRoot, p},
                            CleaningInputs{queries, cacheRoot, queries, QString(), p}}) {
-        CleanCacheByPolicies(in, now);
+        CleanCacheByPolicies(in, clock);
         EXPECT_TRUE(exists(QStringLiteral("sales")));
     }
     p.quantityForClean = QStringLiteral("many");
-    EXPECT_THROW(CleanCacheByPolicies(inputs(p), now), Error);
+    EXPECT_THROW(CleanCacheByPolicies(inputs(p), clock), Error);
     EXPECT_TRUE(exists(QStringLiteral("sales")));
 }
 

@@ -4,6 +4,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "common/errors.h"
 #include "common/files.h"
@@ -48,6 +51,78 @@ TEST(Files, WriteAndReadTextFiles)
     EXPECT_EQ(readFileBytes(path), QByteArray("raw"));
     EXPECT_THROW(readFileBytes(dir.filePath(QStringLiteral("missing"))), FileError);
     EXPECT_THROW(writeTextFile(dir.filePath(QStringLiteral("no/such/folder/f")), {}), FileError);
+}
+
+// Stores into a folder that others delete (the answer cache): a missing folder stores
+// nothing, other failures still throw, and nothing but the target is left behind.
+TEST(Files, WriteIfFolderStays)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("f"));
+    const QString target = folder + QStringLiteral("/K.cache");
+    EXPECT_FALSE(writeFileAtomicallyIfFolderStays(target, "x"));
+    EXPECT_FALSE(writeFileAtomicallyIfFolderStays(dir.filePath(QStringLiteral("a/b/K.cache")), "x"));
+    EXPECT_FALSE(QFileInfo::exists(folder));
+
+    ASSERT_TRUE(QDir().mkdir(folder));
+    EXPECT_TRUE(writeFileAtomicallyIfFolderStays(target, "old"));
+    EXPECT_TRUE(writeFileAtomicallyIfFolderStays(target, "new"));
+    EXPECT_EQ(readFileBytes(target), QByteArray("new"));
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList({QStringLiteral("K.cache")}));
+
+    // The folder is there and stays: these are failures.
+    ASSERT_TRUE(QDir().mkdir(folder + QStringLiteral("/sub.cache")));
+    EXPECT_THROW((void)writeFileAtomicallyIfFolderStays(folder + QStringLiteral("/sub.cache"), "x"), FileError);
+    EXPECT_THROW((void)writeFileAtomicallyIfFolderStays(target + QStringLiteral("/K.cache"), "x"), FileError);
+    EXPECT_EQ(readFileBytes(target), QByteArray("new"));
+}
+
+// One thread deletes the folder and makes it again over and over, while another
+// stores into it and a third reads: no store fails, every read finds one whole
+// content, and no temporary file stays behind.
+TEST(Files, WriteIfFolderStaysWhileTheFolderComesAndGoes)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("f"));
+    const QString target = folder + QStringLiteral("/K.cache");
+    const auto content = [](int i) { return QByteArray(4096 + i % 7 * 1000, char('a' + i % 26)); };
+    std::atomic<bool> done{false};
+    std::atomic<int> torn{0};
+    std::thread cleaner([&] {
+        while (!done.load()) {
+            QDir(folder).removeRecursively();
+            QDir().mkdir(folder);
+            std::this_thread::sleep_for(std::chrono::microseconds(200));  // lets some stores through
+        }
+    });
+    std::thread reader([&] {
+        while (!done.load()) {
+            QFile f(target);
+            if (!f.open(QIODevice::ReadOnly)) continue;
+            const QByteArray got = f.readAll();
+            if (got.isEmpty() || got != QByteArray(got.size(), got.front()) || (got.size() - 4096) % 1000 != 0) ++torn;
+        }
+    });
+    int failures = 0;
+    int stored = 0;
+    for (int i = 0; i < 2000 && stored < 100; ++i) {
+        try {
+            if (writeFileAtomicallyIfFolderStays(target, content(i)))
+                ++stored;
+            else
+                std::this_thread::sleep_for(std::chrono::microseconds(50));
+        } catch (const FileError& e) {
+            ADD_FAILURE() << e.message().toStdString();
+            if (++failures > 3) break;
+        }
+    }
+    done = true;
+    cleaner.join();
+    reader.join();
+    EXPECT_EQ(torn.load(), 0);
+    QDir().mkdir(folder);
+    EXPECT_TRUE(writeFileAtomicallyIfFolderStays(target, content(1)));
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList({QStringLiteral("K.cache")}));
 }
 
 TEST(Files, RecursiveDelete)
