@@ -3,6 +3,7 @@
 #include <QRandomGenerator>
 
 #include "common/errors.h"
+#include "common/mainthread.h"
 #include "common/operatorui.h"
 #include "common/regional.h"
 #include "common/text.h"
@@ -150,7 +151,7 @@ bool ClientAdministration::change(const QString& errorText,
 {
     try {
         const DbParams params = m_dataClients.params();
-        m_ui.busyWhile([&params, &statements] {
+        mainthread::runLongWait(QStringLiteral("Changing the client lists ..."), [&params, &statements] {
             DbConnection connection(params);
             connection.onConnectionLost = [](DbConnection&) { return DbConnection::LostAnswer::Fail; };
             connection.connect();

@@ -5,6 +5,7 @@
 #include "answers/answerwriters.h"
 #include "common/errors.h"
 #include "common/files.h"
+#include "common/mainthread.h"
 #include "common/operatorui.h"
 #include "common/text.h"
 #include "config/database.h"
@@ -96,7 +97,8 @@ void TestQuery(const QString& pathToQueriesPage, const QString& name, DatabaseCo
             bool failed = false;
             const DbParams params = databases.WorkData.params();
             try {
-                ui.busyWhile([&] { table = readWholeResult(params, prepared); });
+                mainthread::runLongWait(QStringLiteral("Running the query ..."),
+                                        [&] { table = readWholeResult(params, prepared); });
             } catch (...) {
                 failed = true;
                 message = QStringLiteral("WRONG QUERY\r ") + currentErrorDetails() + u'\r' + kDashes + u'\r';

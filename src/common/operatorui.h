@@ -21,11 +21,6 @@ public:
     virtual QString chooseFolder(const QString& startFolder) = 0;
     // Opens a file with the program associated with its kind.
     virtual void openWithItsProgram(const QString& path) = 0;
-    // Runs a long wait (a database statement on a connection of the work's own) with a
-    // busy cursor while the window keeps repainting and takes no other input. The work
-    // may run on another thread: it touches only its own objects and hands anything
-    // else to the main thread. Its exception reaches the caller. By default it just runs.
-    virtual void busyWhile(const std::function<void()>& work) { work(); }
 };
 
 // Saves the lines as a text file (writeTextFile) and opens it with its program; a failed

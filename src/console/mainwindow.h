@@ -77,7 +77,6 @@ private:
         bool askYesNo(const QString& question) override { return target->askYesNo(question); }
         QString chooseFolder(const QString& start) override { return target->chooseFolder(start); }
         void openWithItsProgram(const QString& path) override { target->openWithItsProgram(path); }
-        void busyWhile(const std::function<void()>& work) override { target->busyWhile(work); }
         OperatorUi* target;
     };
     ForwardingUi m_forwardingUi{&m_widgetUi};

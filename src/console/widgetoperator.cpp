@@ -1,12 +1,9 @@
 #include "console/widgetoperator.h"
 
-#include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QUrl>
-#include <chrono>
-#include <future>
 
 namespace veldra {
 namespace {
@@ -48,23 +45,6 @@ void WidgetOperator::openWithItsProgram(const QString& path)
         m_opener(path);
     else
         QDesktopServices::openUrl(QUrl::fromLocalFile(path));
-}
-
-}  // namespace veldra
-
-namespace veldra {
-
-void WidgetOperator::busyWhile(const std::function<void()>& work)
-{
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    struct RestoreCursor {
-        ~RestoreCursor() { QApplication::restoreOverrideCursor(); }
-    } restore;
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    std::future<void> done = std::async(std::launch::async, work);
-    while (done.wait_for(std::chrono::milliseconds(15)) != std::future_status::ready)
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    done.get();
 }
 
 }  // namespace veldra

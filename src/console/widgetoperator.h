@@ -18,9 +18,6 @@ public:
     QString chooseFolder(const QString& startFolder) override;
     // Opens with QDesktopServices, or with the opener set for tests.
     void openWithItsProgram(const QString& path) override;
-    // The work runs on a thread of its own while this thread repaints the window with a
-    // busy cursor and serves hand-overs, taking no user input.
-    void busyWhile(const std::function<void()>& work) override;
     void setOpenerForTesting(std::function<void(const QString&)> opener) { m_opener = std::move(opener); }
 
 private:

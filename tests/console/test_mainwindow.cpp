@@ -161,6 +161,18 @@ private slots:
         QVERIFY(w.isVisible());
         QCOMPARE(w.waitText(), QString());
         QVERIFY(!QApplication::overrideCursor());
+
+        // A failure of the wait reaches the caller, and the window is itself again.
+        bool caught = false;
+        try {
+            mainthread::runLongWait(QStringLiteral("Running the query ..."),
+                                    [] { throw Error(QStringLiteral("EDatabaseError"), QStringLiteral("gone")); });
+        } catch (const Error& e) {
+            caught = e.message() == QStringLiteral("gone");
+        }
+        QVERIFY(caught);
+        QCOMPARE(w.waitText(), QString());
+        QVERIFY(!QApplication::overrideCursor());
     }
 
     void startRefusedWhileADatabaseIsUnreachable()
