@@ -67,7 +67,7 @@ public:
     void storeInCache(TServerThread& r, const WireAnswer& answer) override { CacheStore(r, answer); }
     void countRequest() override
     {
-        mainthread::runSync([] {});  // the hand-over a real count makes
+        mainthread::post([] {});  // the hand-over a real count makes, without waiting
     }
 
 private:
