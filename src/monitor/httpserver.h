@@ -2,7 +2,9 @@
 // The listening socket of the server: all local IPv4 addresses, a backlog of SOMAXCONN,
 // and one watching thread that accepts connections and waits for their requests. A
 // connection holds no thread until its request line has arrived (or 64 KiB, or 5
-// seconds have passed); then a request thread from a bounded pool serves it.
+// seconds have passed); then a request thread from a bounded pool serves it. Once the
+// answer has gone, the watching thread again holds the connection until the client has
+// closed its side (or 2 seconds have passed).
 #include <QByteArray>
 #include <QString>
 #include <atomic>
