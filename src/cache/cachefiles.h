@@ -92,7 +92,6 @@ bool store(const CacheRequest& request, const QString& key, const WireAnswer& an
 // The request pipeline's two cache steps, on the request's record and running
 // settings; both fill request.CreateNameForCache.
 bool CacheLookupAndSend(TServerThread& request, const QString& prepared, const std::function<void()>& countRequest);
-void CacheStore(TServerThread& request, const QString& answer);
 void CacheStore(TServerThread& request, const WireAnswer& answer);
 
 // Sets request.CreateNameForCache from the prepared query (left empty when it is blank).

@@ -34,11 +34,6 @@ bool CacheLookupAndSend(TServerThread& request, const QString& prepared, const s
     return answered;
 }
 
-void CacheStore(TServerThread& request, const QString& answer)
-{
-    cache::store(cacheRequestOf(request), request.CreateNameForCache, answer);
-}
-
 void CacheStore(TServerThread& request, const WireAnswer& answer)
 {
     cache::store(cacheRequestOf(request), request.CreateNameForCache, answer);

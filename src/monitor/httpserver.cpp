@@ -325,11 +325,10 @@ void HttpServer::readClosing(Closing* c)
     std::list<std::shared_ptr<ClientConnection>>::iterator open;
     {
         std::lock_guard lock(m_closingMutex);
-        QByteArray dropped;
         ClientConnection::ReadStatus status;
         do {
-            dropped.clear();
-            status = c->connection->receiveArrived(dropped, 64 * 1024);
+            m_dropped.truncate(0);  // keeps its room for the next read
+            status = c->connection->receiveArrived(m_dropped, 64 * 1024);
         } while (status == ClientConnection::ReadStatus::Data);
         if (status != ClientConnection::ReadStatus::Closed) return;
         ::epoll_ctl(m_epollFd, EPOLL_CTL_DEL, c->connection->socket(), nullptr);

@@ -116,6 +116,7 @@ private:
     std::mutex m_closingMutex;
     bool m_closingWatched = false;  // the watch takes closing connections (under m_closingMutex)
     std::list<Closing> m_closing;   // deadline order
+    QByteArray m_dropped;           // what closing clients still send (watching thread)
     std::unique_ptr<ThreadPool> m_pool;
     std::unique_ptr<DbCancel> m_cancel;
     mutable std::mutex m_mutex;
