@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // veldra-headless: the server without a window. It reads veldra.ini from the program
 // folder, STARTs as the START button does and runs until SIGINT or SIGTERM, which STOP
 // it. Every event-log line goes to stdout (buffered: written at least every 100 ms and

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by the bench scripts: program folders of veldra-headless.
 #   veldra_function DIR NAME SQL          -> DIR/QUERIES/NAME.qr without input values
 #   veldra_program DIR PORT CACHING DBPORT WORKDB CLIENTDB USER PASSWORD

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Requests per second of one query function answered from the answer cache against
 // the same request answered by the work database. One request per connection, over
 // loopback, through the listening socket and the request pipeline.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Requests per second of a running veldra-headless (or window) server, from the
 // client's side: one GET per connection, as every client of the server sends it.
 //

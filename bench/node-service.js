@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The service a user might write instead of Veldra, for bench/compare: Node.js http
 // with a mysql2 pool of 8 connections and one prepared statement per route.
 //   node bench/node-service.js HTTP_PORT DB_PORT DATABASE USER PASSWORD

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installing and packaging. `cmake --install` lays out the two programs, the menu entry,
 # the icon, the service unit and its system user; scripts/package makes a Debian package
 # of the same layout with CPack.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by scripts/test and scripts/demo: a private MariaDB server in a folder of
 # its own, reachable on 127.0.0.1 only.
 #   mariadb_start DIR PORT   -> starts the server (initialising DIR when new)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by scripts that run veldra-headless: a settings file, the test databases and
 # waiting for START.
 #   veldra_ini FOLDER HTTP_PORT DB_HOST DB_PORT DB_USER DB_PASSWORD CLIENT_DB WORK_DB

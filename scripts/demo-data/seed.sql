@@ -1,3 +1,4 @@
+-- SPDX-License-Identifier: GPL-3.0-or-later
 -- Sample data for scripts/demo: a small work database and a client database.
 CREATE DATABASE IF NOT EXISTS veldra_demo_work CHARACTER SET utf8mb4 COLLATE utf8mb4_unicode_ci;
 CREATE DATABASE IF NOT EXISTS veldra_demo_clients CHARACTER SET utf8mb4 COLLATE utf8mb4_unicode_ci;

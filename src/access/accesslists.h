@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The white list of registered clients and the black list of blocked IP addresses,
 // e-mail addresses and secure codes: loaded from the client database in the main

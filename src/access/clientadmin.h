@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Client administration: the operations of the CLIENTACCESS page on the tables
 // clients_veldra and blacklist_veldra, the e-mail test and the secure-code generator.

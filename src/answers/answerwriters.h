@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One writer per answer format: turns a result's column names and rows into the body of
 // an answer (or of a sample file) in that format. Writers know nothing of databases,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Running a prepared query on the work database and building the complete answer text
 // in one of the five formats: "CSV[;]", "CSV[,]", "TXT[TAB]", "XML", "JSON" (any case).

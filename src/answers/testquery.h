@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // TEST QUERY of the editor: the selected function prepared with its default values and
 // run on the work database; a result with rows is written in the five answer formats to

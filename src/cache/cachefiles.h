@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The answer cache on disk: keys, the function folders, reading a cached answer and
 // storing a fresh one.

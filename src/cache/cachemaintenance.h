@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Cache maintenance: folder statistics, the daily cleaning by the three policies, and
 // the operations of the cache page. Main thread.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The cache steps on a request thread's record. Kept apart from cachefiles.cpp so that
 // the file routines can be used without the request thread.
 #include "cache/cachefiles.h"

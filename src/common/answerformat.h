@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The five answer formats: their names, how a client's name is read, and what each
 // format means for the answer (text or markup, byte encoding, content type, file

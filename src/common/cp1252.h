@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Windows-1252, both directions. The five bytes the code page leaves undefined
 // (81, 8D, 8F, 90, 9D) map to the C1 controls of the same value and back, so that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Failures are exceptions with a type name and a message; console operations catch
 // them and report "Error |  msg = [" type " : " message "]".

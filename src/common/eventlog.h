@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The on-screen event log: lines owned by the main thread. The window shows them,
 // the headless server prints them.

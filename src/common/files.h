@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Files and folders: text files with byte-order-mark detection, recursive delete,
 // and the program folder.

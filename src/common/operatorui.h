@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What console operations ask of the operator: message boxes, Yes/No questions, the
 // folder dialog and opening a file with its program. The window implements it with

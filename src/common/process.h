@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Settings of the whole server process, made at the start of main() before any thread runs.
 

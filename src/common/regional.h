@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The regional format of the machine, kept in one place: short date dd.MM.yyyy,
 // long time HH:mm:ss, decimal separator ".".

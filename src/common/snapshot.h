@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An immutable value that one thread replaces while others read it: readers take the
 // whole current version in one step and keep it as long as they need it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A bounded pool of threads for short tasks: threads are started as tasks arrive, at
 // most `maxThreads` at once; a task that finds them all busy waits its turn (none is

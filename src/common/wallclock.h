@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The wall clock of the scheduler, the statistics, the cache ages and the log's file
 // names: the system clock, or in tests any function that tells the time.

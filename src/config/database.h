@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The two long-lived database connections of the main thread, DataClients (client
 // database: white and black list) and WorkData (work database), TEST CONNECT, their

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A small INI reader/writer that leaves a file as other tools wrote it.
 //

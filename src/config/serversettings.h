@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The running settings: taken from the settings page at START, read by request
 // threads, the event log and the scheduler while the server runs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The settings page as data, the settings file veldra.ini and the operations of the
 // page: load, SAVE CHANGES, save connections, the running settings taken at START,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The "  CACHE SETTINGS  " page: the functions with a cache folder, the five count and
 // size labels, "UPDATE LIST FUNCTIONS", "DELETE CACHE FOR SELECTED FUNCTION" and

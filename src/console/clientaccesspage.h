@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The CLIENTACCESS page: "LOAD LISTS CLIENTS ACCESS", the white list with check boxes,
 // its options and the client administration below it, and the black list with its

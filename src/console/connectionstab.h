@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The "  CONNECT WITH MYSQL  " tab: the five fields of the client database and of the
 // work database, each group under its status line, the save-connections picture

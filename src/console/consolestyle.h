@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What every page of the window shares: the heading bar, fonts of the desktop's sans
 // family at given pixel sizes, and naming controls for tests and screen readers.

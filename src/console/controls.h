@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Small builders for the page controls: each gets its caption, its object name and an
 // accessible name.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Keeps the operator's input away from a window while a long operation runs in the main
 // thread (START, STOP): clicks, keys, wheel turns and shortcuts aimed at the window are

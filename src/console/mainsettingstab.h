@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The "  MAIN SETTINGS  " tab of the settings page: folders, caching, port, log size,
 // the three times of day, the default answer format and the share-list name, with

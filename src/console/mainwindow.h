@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window: the left column (" Update program", START/STOP and the four page
 // buttons) and the four pages, each a widget of its own. The window gathers nothing

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The "  REQUESTS  " tab of the settings page: the query-function editor with its
 // function panel, the three tabs of the open function and SAVE CHANGES. The operations

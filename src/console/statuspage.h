@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The status page: the clock, "Open time log" and the histogram on the left; the list
 // counts, the start line, both counts and the memory line on the right; the main-log

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window's side of the program update: the version check after the first paint
 // and the " Update program" button of the left column.

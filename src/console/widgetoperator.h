@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The operator's side of the console operations, with dialogs.
 #include <QWidget>

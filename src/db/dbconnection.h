@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The database access layer: one connection to a MariaDB/MySQL server through the
 // MariaDB Connector/C, statements without rows, and forward-only result sets.

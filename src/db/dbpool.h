@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Work-database connections kept for reuse across requests. A connection is used by one
 // request at a time; before it is used again it is reset (mysql_reset_connection, then

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The listening socket of the server: all local IPv4 addresses, a backlog of SOMAXCONN,
 // and one watching thread that accepts connections and waits for their requests. A

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one-second timer of the console: the memory line, the clock, and while the
 // server runs the counts, the access-list reloads (every 300 ticks and daily), the

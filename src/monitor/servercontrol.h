@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The server as the operator drives it: the settings page values, both database
 // connections, the access lists, the statistics, the event log's size check, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Request statistics of the status page: connection and request counts, the 24 hourly
 // counts with their histogram, the time log and the memory line. Main thread.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Preparation: a query function's template and one request's values become the SQL
 // text that the work database runs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The query-function editor as data and operations: the function list, the function
 // open in the editor, the input-value fields and the operations of the REQUESTS tab.

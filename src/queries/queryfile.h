@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Query function files (<name>.qr in the queries folder): their format, the settings of
 // one input value (TMyRec), the editor's fields as data, and the three operations that

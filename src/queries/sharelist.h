@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The share list: ListAndDescriptionShareFunction.txt in the program folder, the
 // catalogue of the functions that clients may call, each with its description.

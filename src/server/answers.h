@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The wire form of answers: the fixed answers, the two byte encodings and the sends.
 #include <QByteArray>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One accepted client connection: a connected TCP socket, its peer's dotted IPv4
 // address and its handle.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Failures that escape a request step end the request without an answer; their
 // messages are shown to the operator by the main thread. The request thread does not

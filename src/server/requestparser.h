@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The request line and its query string: the function name, the parameter list text,
 // the answer format and the client's credentials.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The steps of the request pipeline that other subsystems do: the access decision,
 // preparation, the cache, execution, the request count and the share list.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What request threads share: the running settings (a snapshot swapped by START),
 // the pipeline's steps, and where escaping failures go.

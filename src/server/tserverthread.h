@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The request thread's record and its one operation, ClientExecute: one GET request
 // per connection, from the first read to the closed connection.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's own update: download the published program file next to the running
 // one, and let a small script swap the two and start the new program once this one has

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The version check: once per run, the first line of the published version history
 // tells whether the running version is the latest.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The e-mail test, the secure-code generator and the list-line readers of client
 // administration. The operations themselves are tested through the page.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // veldra-headless end to end: the executable copied into a program folder of its own,
 // with veldra.ini, query functions and folders, run as a separate process against the
 // test MariaDB and talked to over loopback with plain sockets.

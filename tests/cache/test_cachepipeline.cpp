@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The cache steps as the request pipeline runs them: ClientExecute over a socketpair
 // with scripted preparation and execution.
 #include <gtest/gtest.h>

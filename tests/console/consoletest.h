@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared by the window's tests: a window in a program folder of its own, talking to a
 // scripted operator, and the test database for QtTest.

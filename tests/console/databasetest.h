@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // For widget tests on the database: the scripted operator and the test database of the
 // GoogleTest programs, with QtTest's way of skipping and failing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drives the real window on a display (scripts/screenshots runs it under Xvfb): presses
 // START, sends a few requests, and writes a picture of every page and settings tab.
 //   veldra-screenshots PROGRAM_FOLDER OUTPUT_FOLDER

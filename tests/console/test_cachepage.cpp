@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The cache page through its widgets, on folders made by the test.
 #include <QLabel>
 #include <QListWidget>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The CLIENTACCESS page offscreen against the real client tables: every administration
 // operation through its control, with a scripted operator.
 #include <QCheckBox>

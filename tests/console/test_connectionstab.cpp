@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The CONNECT WITH MYSQL tab through its widgets: the fields, the save button, TEST
 // CONNECT with its status lines and error area.
 #include <QLabel>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MAIN SETTINGS tab through its widgets: the file into the fields, SAVE CHANGES,
 // CREATE FOLDERS BY DEFAULT, the folder buttons, the port test and the time fields.
 #include <QCheckBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window offscreen: frame, title, navigation, status page, names of the
 // controls, the long-wait state, and START/STOP through the window on a real database.
 #include <QAbstractButton>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The REQUESTS tab offscreen: the editor's cycle on a temporary queries folder, its
 // refusals, and TEST QUERY with its sample files on the test database.
 #include <QCheckBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // START and STOP from the window on a real database: nothing the operator does while
 // they run gets in between.
 #include <QPushButton>

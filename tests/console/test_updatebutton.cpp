@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The update button in a window offscreen: shown by the version check, refused while
 // the server runs, and the window enabled again after a failed download.
 #include <QPushButton>

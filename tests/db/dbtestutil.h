@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A scratch database on the test server, created for one test and dropped after it.
 #include <QString>

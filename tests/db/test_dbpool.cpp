@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Work-database connections reused across requests, on the test server.
 #include <gtest/gtest.h>
 

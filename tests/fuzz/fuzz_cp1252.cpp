@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Windows-1252 codec: every byte string survives bytes -> text -> bytes, and every
 // character either has its byte or becomes "?".
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The INI reader: any file content reads without failing, and a value written into it
 // reads back as it was written, also after the text is read again.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Preparation of a template with its input values and a request's values together.
 // The input is split at NUL bytes into: the template, then per input value its name,
 // default, list of block values and a byte of flags, and last the query string. Any

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The function-file reader: any file text reads without failing (a boolean that does not
 // convert is the one error), and what the editor saves reads back as it was saved.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The request line and its query string with percent decoding. Any request text parses
 // or fails with a decoding error; every item of the query string comes back from the
 // parameter list whole, whatever it holds, and no value changes the count.

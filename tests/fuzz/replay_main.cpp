@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds every file of the given folders (or the given files) to a fuzz target once, so
 // that the corpus, crashes found earlier included, runs as an ordinary test.
 #include <algorithm>

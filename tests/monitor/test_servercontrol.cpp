@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // START, STOP and the close check on a real database and real sockets.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A server on a loopback port with scripted pipeline steps, and a plain socket client.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main() of every test program: a QCoreApplication, so that hand-overs to the main
 // thread work, then GoogleTest.
 #include <QCoreApplication>

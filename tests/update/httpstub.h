@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A web server for the update's tests, in the test's own thread: it answers each path
 // with a canned response, and can cut a body short or stall.
