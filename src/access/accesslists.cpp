@@ -30,38 +30,71 @@ AccessLists initialAccessLists()
     return l;
 }
 
+namespace {
+constexpr char16_t kOpenMark = u'\u2039';
+constexpr char16_t kCloseMark = u'\u203a';
+}  // namespace
+
+QString listValue(const QString& value)
+{
+    if (!value.contains(u'<') && !value.contains(u'>')) return value;
+    QString out = value;
+    out.replace(u'<', kOpenMark).replace(u'>', kCloseMark);
+    return out;
+}
+
+bool holdsListMarker(const QString& value)
+{
+    for (QChar c : value)
+        if (c == u'<' || c == u'>' || c == kOpenMark || c == kCloseMark) return true;
+    return false;
+}
+
+QString lineField(const QString& line, const QString& tag)
+{
+    return textBetween(line, u'<' + tag + u'>', QStringLiteral("</") + tag + u'>');
+}
+
 QString whiteListLine(const QString& id, const QString& email, const QString& seccode, const QString& todate,
                       const QString& note)
 {
-    return QStringLiteral("<id>") + id + QStringLiteral("</id><email>") + email + QStringLiteral("</email><seccode>") +
-           seccode + QStringLiteral("</seccode><todate>") + todate + QStringLiteral("</todate><note>") + note +
-           QStringLiteral("</note>");
+    return QStringLiteral("<id>") + listValue(id) + QStringLiteral("</id><email>") + listValue(email) +
+           QStringLiteral("</email><seccode>") + listValue(seccode) + QStringLiteral("</seccode><todate>") +
+           listValue(todate) + QStringLiteral("</todate><note>") + listValue(note) + QStringLiteral("</note>");
 }
 
 QString blackListLine(const QString& blockType, const QString& value)
 {
-    return u'<' + blockType + u'>' + value + QStringLiteral("</") + blockType + u'>';
+    const QString type = listValue(blockType);
+    return u'<' + type + u'>' + listValue(value) + QStringLiteral("</") + type + u'>';
 }
 
 AccessDecision CheckClientAccess(const AccessLists& lists, const QString& email, const QString& seccode,
                                  const QString& address, const QDateTime& now)
 {
-    const QString e = email.toLower();
-    const QString c = seccode.toLower();
-    const QString emailTag = QStringLiteral("<email>") + e + QStringLiteral("</email>");
-    const QString seccodeTag = QStringLiteral("<seccode>") + c + QStringLiteral("</seccode>");
+    // The request's values in the form the lines show them, so that a request's "<" can
+    // only ever be compared with a field's "<".
+    const QString e = listValue(email.toLower());
+    const QString c = listValue(seccode.toLower());
+    const QString a = listValue(address.toLower());
 
-    QString black;
-    for (const QString& line : lists.black) black += line + QStringLiteral("\r\n");
-    black = black.toLower();
-    if (black.contains(emailTag) || black.contains(seccodeTag) ||
-        black.contains(QStringLiteral("<ip>") + address.toLower() + QStringLiteral("</ip>")))
-        return {AccessDecision::Kind::Blocked, QString()};
+    for (const QString& original : lists.black) {
+        const QString line = original.toLower();
+        if (!line.startsWith(u'<')) continue;
+        const qsizetype close = line.indexOf(u'>');
+        if (close < 0) continue;
+        const QString type = line.mid(1, close - 1);
+        const QString value = lineField(line, type);
+        if ((type == u"email" && value == e) || (type == u"seccode" && value == c) || (type == u"ip" && value == a))
+            return {AccessDecision::Kind::Blocked, QString()};
+    }
 
     for (const QString& original : lists.white) {
         const QString line = original.toLower();
-        if (!line.contains(emailTag) || !line.contains(seccodeTag)) continue;
-        const QString d = textBetween(line, QStringLiteral("<todate>"), QStringLiteral("</todate>"));
+        const QString lineEmail = lineField(line, QStringLiteral("email"));
+        const QString lineCode = lineField(line, QStringLiteral("seccode"));
+        if (lineEmail != e || lineCode != c || holdsListMarker(lineEmail) || holdsListMarker(lineCode)) continue;
+        const QString d = lineField(line, QStringLiteral("todate"));
         const QDate date = regional::parseShortDate(d);
         if (!date.isValid()) continue;
         // Registered up to 00:00:00 of the end date.

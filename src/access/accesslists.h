@@ -7,6 +7,10 @@
 // White-list line: "<id>" id "</id><email>" email "</email><seccode>" seccode
 //                  "</seccode><todate>" dd.MM.yyyy "</todate><note>" note "</note>"
 // Black-list line: "<" blocktype ">" value "</" blocktype ">"
+//
+// No value in a line holds "<" or ">" (listValue), so every marker in a line is one of
+// the line's own and each field is read where it stands: no value can pass for
+// another field, whatever a row of the tables holds.
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -30,13 +34,25 @@ struct AccessLists {
 // The content shown until the first load.
 AccessLists initialAccessLists();
 
+// A value as a list line shows it: "<" and ">" become U+2039 and U+203A, everything
+// else stays.
+QString listValue(const QString& value);
+// True when a value holds "<" or ">", or their list forms: such e-mails and secure codes
+// are refused, and a white line carrying one registers nobody.
+bool holdsListMarker(const QString& value);
+// The value of a field of a line: the text between "<" tag ">" and "</" tag ">".
+QString lineField(const QString& line, const QString& tag);
+
 QString whiteListLine(const QString& id, const QString& email, const QString& seccode, const QString& todate,
                       const QString& note);
 QString blackListLine(const QString& blockType, const QString& value);
 
 // The matching rule: blocked by the black list (e-mail, then secure code, then IP
 // address), else registered by the first matching white line whose end date has not
-// begun at `now`, else neither. A white line whose end date cannot be read is skipped.
+// begun at `now`, else neither. A white line whose end date cannot be read is skipped,
+// and so is one whose e-mail or secure code holds a list marker. Each field of a line
+// is compared whole (without regard to letter case), in the list form of the request's
+// values.
 AccessDecision CheckClientAccess(const AccessLists& lists, const QString& email, const QString& seccode,
                                  const QString& address, const QDateTime& now);
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "access/clientadmin.h"
 
+#include "access/accesslists.h"
+
 #include <QRandomGenerator>
 
 #include "common/errors.h"
@@ -17,6 +19,8 @@ const QString kNotConnected = QStringLiteral("Not connected with database !!!");
 const QString kBadEmail = QStringLiteral("EMAIL is not valid value !!!");
 const QString kShortSeccode =
     QStringLiteral("SECCODE is empty value or is short string (must will more 10 sysmbols) !!!");
+const QString kSeccodeMarkers = QStringLiteral("SECCODE must not hold the characters < and > !!!");
+const QString kValueMarkers = QStringLiteral("VALUE must not hold the characters < and > !!!");
 
 bool isAtom(char16_t c)
 {
@@ -29,7 +33,9 @@ bool isAtom(char16_t c)
         return true;
     }
 }
-bool isQuoted(char16_t c) { return c <= 255 && c != 13 && c != 34 && c != 92; }
+// "<" and ">" are not even quoted: a list line shows an e-mail between such markers.
+bool isMarker(char16_t c) { return c == u'<' || c == u'>'; }
+bool isQuoted(char16_t c) { return c <= 255 && c != 13 && c != 34 && c != 92 && !isMarker(c); }
 bool isLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
 bool isLetterOrDigit(char16_t c) { return isLetter(c) || (c >= u'0' && c <= u'9'); }
 
@@ -69,6 +75,7 @@ bool IsValidEmailAddress(const QString& text)
             else if (!isQuoted(c)) return false;
             break;
         case QuotedChar:
+            if (isMarker(c)) return false;
             s = QuotedText;
             break;
         case AfterQuote:
@@ -140,6 +147,17 @@ QString blockValueOfLine(const QString& line)
     return textBetween(line, u'<' + type + u'>', QStringLiteral("</") + type + u'>');
 }
 
+QString deleteBlackLineSql(const QString& type, const QString& value,
+                           const std::function<QString(const QString&)>& escape)
+{
+    const QString head =
+        QStringLiteral("DELETE FROM blacklist_veldra WHERE blocktype = '") + escape(type) + QStringLiteral("' AND ");
+    if (!holdsListMarker(value)) return head + QStringLiteral("value = '") + escape(value) + QStringLiteral("';");
+    // The line shows a row's "<" and ">" in their list form: the row is found by that form.
+    return head + QStringLiteral("REPLACE(REPLACE(value, '<', '\u2039'), '>', '\u203a') = '") + escape(value) +
+           QStringLiteral("';");
+}
+
 bool ClientAdministration::connected()
 {
     if (m_dataClients.connected()) return true;
@@ -188,6 +206,10 @@ void ClientAdministration::createClient(const QString& email, const QString& sec
     }
     if (trim(seccode).size() < 10) {
         m_ui.showMessage(kShortSeccode);
+        return;
+    }
+    if (holdsListMarker(seccode)) {
+        m_ui.showMessage(kSeccodeMarkers);
         return;
     }
     if (toDate < today) {
@@ -281,6 +303,11 @@ void ClientAdministration::addNewBlocking(const QString& blockType, const QStrin
         m_ui.showMessage(kShortSeccode);
         return;
     }
+    // A list line shows the value between markers of its type.
+    if (holdsListMarker(value) || holdsListMarker(blockType)) {
+        m_ui.showMessage(blockType == u"SECCODE" ? kSeccodeMarkers : kValueMarkers);
+        return;
+    }
     if (!m_ui.askYesNo(QStringLiteral("Add data [") + blockType + QStringLiteral("]:") + value +
                        QStringLiteral(" in black list ?")))
         return;
@@ -295,9 +322,8 @@ void ClientAdministration::deleteBlackLine(int blackCount, const QString& select
     if (!m_ui.askYesNo(QStringLiteral("Clean selected line [") + selectedLine + QStringLiteral("] in black list ?")))
         return;
     change(QStringLiteral("Error in during clean black list"), [&](DbConnection& c) {
-        return QStringList{QStringLiteral("DELETE FROM blacklist_veldra WHERE blocktype = '") +
-                           c.escapeString(blockTypeOfLine(selectedLine)) + QStringLiteral("' AND value = '") +
-                           c.escapeString(blockValueOfLine(selectedLine)) + QStringLiteral("';")};
+        return QStringList{deleteBlackLineSql(blockTypeOfLine(selectedLine), blockValueOfLine(selectedLine),
+                                              [&c](const QString& t) { return c.escapeString(t); })};
     });
 }
 

@@ -34,6 +34,10 @@ QString clientIdList(const QStringList& whiteLines);
 // when it has none; and the value between that type's markers.
 QString blockTypeOfLine(const QString& blackLine);
 QString blockValueOfLine(const QString& blackLine);
+// The statement that deletes the row a black-list line shows (its value as the line
+// shows it, `escape` making string literals).
+QString deleteBlackLineSql(const QString& type, const QString& value,
+                           const std::function<QString(const QString&)>& escape);
 
 // What the operations read of the page.
 struct WhiteListSelection {

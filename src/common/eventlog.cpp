@@ -90,7 +90,8 @@ void EventLog::checkSize()
     clear();
 }
 
-void EventLog::saveTo(const QString& path) const { writeTextFile(path, m_lines); }
+// The lines hold clients' secure codes: owner-only.
+void EventLog::saveTo(const QString& path) const { writeTextFile(path, m_lines, FileAccess::OwnerOnly); }
 
 void EventLog::setClockForTesting(WallClock clock) { m_clock = std::move(clock); }
 

@@ -5,11 +5,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QRandomGenerator>
 #include <QStringDecoder>
 #include <cerrno>
 #include <fcntl.h>
+#include <algorithm>
 #include <mutex>
+#include <utility>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -85,14 +87,6 @@ namespace {
 
 }  // namespace
 
-void writeTextFile(const QString& path, const QStringList& lines)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) throwCannotCreate(path, f.errorString());
-    const QByteArray bytes = textFileBytes(lines);
-    if (f.write(bytes) != bytes.size()) throwCannotWrite(path, f.errorString());
-}
-
 namespace {
 
 // A folder held open by a descriptor. While it is held, its inode number cannot go to
@@ -138,25 +132,109 @@ private:
     ino_t m_inode = 0;
 };
 
-// QSaveFile looks at an existing target twice before it opens (is it there, may it be
-// written) and reports one deleted in between as not writable. A target that is now
-// missing, or a file that may be written, was changed meanwhile.
-bool targetChangedMeanwhile(const QString& path)
-{
-    const QByteArray name = QFile::encodeName(path);
-    struct stat st;
-    if (::stat(name.constData(), &st) != 0) return errno == ENOENT;
-    return S_ISREG(st.st_mode) && ::access(name.constData(), W_OK) == 0;
-}
-
 }  // namespace
 
-void writeFileAtomically(const QString& path, const QByteArray& bytes)
+AtomicFileWriter::AtomicFileWriter(QString path, FileAccess access, bool sync)
+    : m_path(std::move(path)), m_target(QFile::encodeName(m_path)), m_access(access), m_sync(sync)
 {
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) throwCannotCreate(path, f.errorString());
+}
+
+AtomicFileWriter::~AtomicFileWriter() { cancel(); }
+
+void AtomicFileWriter::fail(Step step, int error)
+{
+    m_failedStep = step;
+    m_errno = error;
+    cancel();
+    const QString reason = qt_error_string(error);
+    if (step == Step::Create) throwCannotCreate(m_path, reason);
+    throwCannotWrite(m_path, reason);
+}
+
+void AtomicFileWriter::open()
+{
+    cancel();
+    m_errno = 0;
+    m_failedStep = Step::None;
+    // The target itself is only looked at, never opened: a link there is not followed.
+    bool keepMode = false;
+    mode_t oldMode = 0;
+    struct stat st;
+    if (::lstat(m_target.constData(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) fail(Step::Create, EISDIR);
+        // A file the user may not write stays as it is, as it would for a plain open.
+        if (S_ISREG(st.st_mode) && ::access(m_target.constData(), W_OK) != 0 && errno != ENOENT)
+            fail(Step::Create, errno);
+        keepMode = S_ISREG(st.st_mode);
+        oldMode = st.st_mode & 0777;
+    }
+    static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    const bool ownerOnly = m_access == FileAccess::OwnerOnly;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        QByteArray name = m_target + '.';
+        for (int i = 0; i < 6; ++i) name += kLetters[QRandomGenerator::global()->bounded(int(sizeof kLetters - 1))];
+        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                              ownerOnly ? 0600 : 0666);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            fail(Step::Create, errno);
+        }
+        m_fd = fd;
+        m_temp = name;
+        // owner-only whatever the umask left; a replaced file keeps its mode
+        if (ownerOnly || keepMode) {
+            if (::fchmod(fd, ownerOnly ? 0600 : oldMode) != 0) fail(Step::Create, errno);
+        }
+        return;
+    }
+    fail(Step::Create, EEXIST);
+}
+
+void AtomicFileWriter::write(QByteArrayView bytes)
+{
+    if (m_fd < 0) fail(Step::Write, EBADF);
+    const char* p = bytes.data();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(m_fd, p, size_t(std::min<qsizetype>(left, qsizetype(1) << 30)));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            fail(Step::Write, errno);
+        }
+        if (n == 0) fail(Step::Write, ENOSPC);
+        p += n;
+        left -= n;
+    }
+}
+
+void AtomicFileWriter::commit()
+{
+    if (m_fd < 0) fail(Step::Flush, EBADF);
+    if (m_sync && ::fdatasync(m_fd) != 0 && errno != EINVAL) fail(Step::Flush, errno);
+    const int fd = std::exchange(m_fd, -1);
+    // Some file systems (NFS among them) report a failed write only here.
+    if (::close(fd) != 0 && errno != EINTR) fail(Step::Flush, errno);
+    if (::rename(m_temp.constData(), m_target.constData()) != 0) fail(Step::Rename, errno);
+    m_temp.clear();
+}
+
+void AtomicFileWriter::cancel()
+{
+    if (m_fd >= 0) ::close(std::exchange(m_fd, -1));
+    if (!m_temp.isEmpty()) ::unlink(std::exchange(m_temp, QByteArray()).constData());
+}
+
+void writeFileAtomically(const QString& path, const QByteArray& bytes, FileAccess access)
+{
+    AtomicFileWriter f(path, access);
+    f.open();
     f.write(bytes);
-    if (!f.commit()) throwCannotWrite(path, f.errorString());
+    f.commit();
+}
+
+void writeTextFile(const QString& path, const QStringList& lines, FileAccess access)
+{
+    writeFileAtomically(path, textFileBytes(lines), access);
 }
 
 bool writeFileAtomicallyIfFolderStays(const QString& path, const QByteArray& bytes)
@@ -167,19 +245,17 @@ bool writeFileAtomicallyIfFolderStays(const QString& path, const QByteArray& byt
     const HeldFolder folder(QFileInfo(path).absolutePath());
     if (folder.error() == ENOENT) return false;
     if (folder.error() != 0) throwCannotCreate(path, qt_error_string(folder.error()));
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) {
-        if (!folder.stillThere()) return false;
-        if (f.error() == QFileDevice::WriteError && targetChangedMeanwhile(path)) return false;
-        throwCannotCreate(path, f.errorString());
-    }
-    f.write(bytes);
-    if (!f.commit()) {
+    AtomicFileWriter f(path, FileAccess::Shared, false);
+    try {
+        f.open();
+        f.write(bytes);
+        f.commit();
+    } catch (const FileError&) {
         if (!folder.stillThere()) return false;
         // The folder is the same, but the temporary name that the rename needed was
         // deleted meanwhile: only a deletion of the folder's contents does that.
-        if (f.error() == QFileDevice::RenameError && f.errorString() == qt_error_string(ENOENT)) return false;
-        throwCannotWrite(path, f.errorString());
+        if (f.failedStep() == AtomicFileWriter::Step::Rename && f.lastErrno() == ENOENT) return false;
+        throw;
     }
     return true;
 }

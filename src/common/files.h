@@ -32,17 +32,68 @@ QStringList readTextFileLines(const QString& path, NoBomEncoding fallback = NoBo
 // The byte form of lines as the system writes text files: UTF-8 with a byte-order
 // mark, CR LF after every line, the last one included.
 QByteArray textFileBytes(const QStringList& lines);
-// Writes (replacing) the file; throws FileError.
-void writeTextFile(const QString& path, const QStringList& lines);
-// Writes bytes to `path` through a temporary file in the same folder and a rename, so a
-// reader sees the old content or the new one, never a part. The temporary file has no
-// name, or the target's name with a dot and six letters or digits behind it. Throws
-// FileError.
-void writeFileAtomically(const QString& path, const QByteArray& bytes);
+
+// Who may read a file the program writes. OwnerOnly (mode 0600, whatever the umask and
+// whatever mode an older file had) is for every file that can hold passwords or secure
+// codes: the settings file and the logs. Shared keeps the mode of the file it replaces,
+// or takes the umask's for a new one.
+enum class FileAccess { Shared, OwnerOnly };
+
+// Writes a file under a temporary name in the target's folder (the target's name with a
+// dot and six letters or digits behind it) and renames it over the target only when
+// every byte was written and flushed. Any failure on the way removes the temporary file
+// and leaves the old file as it was; the FileError names the file and the reason ("No
+// space left on device"). The final name is never followed: a symbolic link planted
+// there is replaced by the new file, nothing is written through it.
+class AtomicFileWriter {
+public:
+    // `sync` also flushes the new content to the disk before the rename, so that a
+    // crash leaves the old content or the new one.
+    explicit AtomicFileWriter(QString path, FileAccess access = FileAccess::Shared, bool sync = true);
+    ~AtomicFileWriter();  // cancels what was not committed
+    AtomicFileWriter(const AtomicFileWriter&) = delete;
+    AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+    // Creates the temporary file. Throws FileError ("Cannot create file ...").
+    void open();
+    // Appends bytes, all of them or a FileError ("Cannot write file ...").
+    void write(QByteArrayView bytes);
+    // Flushes, closes and renames over the target. Throws FileError; the old file stays.
+    void commit();
+    // Removes the temporary file; the target is untouched.
+    void cancel();
+
+    const QString& path() const { return m_path; }
+    // The errno of the last failure (0 when none), for callers that tell causes apart.
+    int lastErrno() const { return m_errno; }
+    // The step that failed last.
+    enum class Step { None, Create, Write, Flush, Rename };
+    Step failedStep() const { return m_failedStep; }
+
+private:
+    [[noreturn]] void fail(Step step, int error);
+
+    QString m_path;
+    QByteArray m_target;  // the native name of m_path
+    QByteArray m_temp;    // the native name of the temporary file, empty when none
+    FileAccess m_access;
+    bool m_sync;
+    int m_fd = -1;
+    int m_errno = 0;
+    Step m_failedStep = Step::None;
+};
+
+// Writes (replacing) the file through AtomicFileWriter; throws FileError.
+void writeTextFile(const QString& path, const QStringList& lines, FileAccess access = FileAccess::Shared);
+// Writes bytes to `path` through AtomicFileWriter, so a reader sees the old content or
+// the new one, never a part, and a failed write keeps the old file. Throws FileError.
+void writeFileAtomically(const QString& path, const QByteArray& bytes, FileAccess access = FileAccess::Shared);
 // The same, for a folder that others may delete at any time (the answer cache). True
 // when the new content is in place under `path` (in the folder of that name by then);
 // false, with nothing written, when the folder is missing, or was deleted (perhaps made
-// again) or emptied before the content was in place. Other failures throw FileError.
+// again) or emptied before the content was in place. Other failures (a full disk
+// among them) throw FileError and leave no file behind. Not flushed to the disk: a
+// cache file is only ever a copy.
 [[nodiscard]] bool writeFileAtomicallyIfFolderStays(const QString& path, const QByteArray& bytes);
 
 // A folder text that is not blank and names an existing folder.

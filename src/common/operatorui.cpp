@@ -9,7 +9,7 @@ namespace veldra {
 void saveAndOpen(const QString& path, const QStringList& lines, OperatorUi& ui)
 {
     try {
-        writeTextFile(path, lines);
+        writeTextFile(path, lines, FileAccess::OwnerOnly);
     } catch (const std::exception& e) {
         ui.showMessage(errorDetails(e));
         return;

@@ -24,8 +24,9 @@ public:
     virtual void openWithItsProgram(const QString& path) = 0;
 };
 
-// Saves the lines as a text file (writeTextFile) and opens it with its program; a failed
-// save is shown to the operator as a message, and nothing is opened.
+// Saves the lines as an owner-only text file (writeTextFile: the logs it shows may hold
+// secure codes) and opens it with its program; a failed save is shown to the operator
+// as a message, and nothing is opened.
 void saveAndOpen(const QString& path, const QStringList& lines, OperatorUi& ui);
 
 }  // namespace veldra

@@ -4,10 +4,7 @@
 #include <QFile>
 #include <QStringEncoder>
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "common/cp1252.h"
 #include "common/errors.h"
@@ -199,15 +196,8 @@ void IniFile::save()
         }
         break;
     }
-    if (!QFile::exists(m_path)) {
-        // Created empty with owner-only permissions first; the replacing write keeps them.
-        const QByteArray native = QFile::encodeName(m_path);
-        const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd < 0 && errno != EEXIST)
-            throw FileError(QStringLiteral("Cannot create file \"%1\": %2").arg(m_path, qt_error_string(errno)));
-        if (fd >= 0) ::close(fd);
-    }
-    writeFileAtomically(m_path, bytes);
+    // it holds the database passwords
+    writeFileAtomically(m_path, bytes, FileAccess::OwnerOnly);
     m_existed = true;
 }
 

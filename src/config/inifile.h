@@ -44,7 +44,8 @@ public:
     // replaced by blanks, since a value ends with its line.
     void setValue(const QString& section, const QString& key, const QString& value);
 
-    // Writes the file (through a temporary file and a rename); throws FileError.
+    // Writes the file, owner-only (it holds passwords), through a temporary file and a
+    // rename: a failed write keeps the old file whole. Throws FileError.
     void save();
 
     // The file text as it would be saved.

@@ -108,7 +108,8 @@ void RequestStatistics::saveTimeLog(const QString& pathToLogs)
     m_histogram.insert(0, QStringLiteral("Date time saved : ") + regional::timeStamp(at));
     m_histogram.insert(0, QStringLiteral("Started time saved : ") + regional::timeStamp(m_timeLogStart));
     changed();
-    writeTextFile(pathToLogs + QStringLiteral("timelog-") + regional::fileStamp(at) + QStringLiteral(".log"), m_histogram);
+    writeTextFile(pathToLogs + QStringLiteral("timelog-") + regional::fileStamp(at) + QStringLiteral(".log"), m_histogram,
+                  FileAccess::OwnerOnly);
     m_timeLogStart = at;
     resetHourlyCounts();
     redrawHistogram();

@@ -7,7 +7,10 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 #include <functional>
+
+#include "update/signature.h"
 
 namespace veldra {
 
@@ -19,6 +22,9 @@ struct UpdateTarget {
     QString programFolder;  // holds new_<name>, old_<name> and the script
     QString programFile;    // the running program file (/proc/self/exe)
     bool installedCopy = false;
+    // The Ed25519 key a download must be signed with (its signature fetched from the
+    // program's address + ".sig"); empty: no signature is asked for.
+    QByteArray publicKey = configuredUpdatePublicKey();
 };
 
 // What the update asks of the window.
@@ -46,17 +52,25 @@ enum class UpdateOutcome {
 
 inline constexpr const char* kSwapScriptName = "UpdProgrVeldra.sh";
 
-// The swap script for the program file `programName` in the script's own folder: a POSIX
-// sh script, LF line ends. Its optional first argument replaces the 5-second wait.
-QByteArray swapScript(const QString& programName);
+// A text as one single-quoted word of the shell, whatever it holds.
+QString shellQuoted(const QString& text);
+// The swap script for the program file `programName` in `folder` (an absolute path,
+// written into the script): a POSIX sh script, LF line ends. Its optional first argument
+// replaces the 5-second wait.
+QByteArray swapScript(const QString& folder, const QString& programName);
 // Writes the script into `folder` with its run bit; throws FileError.
 QString writeSwapScript(const QString& folder, const QString& programName);
 // Starts `sh <script>` detached, in the script's folder.
 bool startSwapScript(const QString& scriptPath);
 
-// A download that may replace the program: HTTP 200, not empty, as long as its
-// Content-Length says (when sent for the bytes as they arrived), starting with the ELF magic.
-bool isCompleteProgramFile(int httpStatus, qint64 received, qint64 contentLength, const QByteArray& head);
+// A download that may replace the program: HTTP 200, not empty, whole (as long as its
+// Content-Length says, or ended by the last chunk of a chunked transfer: a body that
+// merely stopped may have been cut anywhere), starting with the ELF magic.
+bool isCompleteProgramFile(int httpStatus, qint64 received, qint64 contentLength, bool lastChunkSeen,
+                           const QByteArray& head);
+
+// The address of a program file's signature.
+QUrl signatureUrl(const QString& baseUrl);
 
 // The update button. Blocks with its own event loop while downloading, so the window
 // keeps repainting; `timeLimitMs` is the download's limit.

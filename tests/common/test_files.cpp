@@ -7,10 +7,14 @@
 #include <QTemporaryDir>
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 #include "common/errors.h"
 #include "common/files.h"
+#include "support/fullfilesystem.h"
 
 using namespace veldra;
 
@@ -52,6 +56,118 @@ TEST(Files, WriteAndReadTextFiles)
     EXPECT_EQ(readFileBytes(path), QByteArray("raw"));
     EXPECT_THROW(readFileBytes(dir.filePath(QStringLiteral("missing"))), FileError);
     EXPECT_THROW(writeTextFile(dir.filePath(QStringLiteral("no/such/folder/f")), {}), FileError);
+}
+
+namespace {
+
+void putBytesForLink(const QString& path)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("victim");
+}
+
+mode_t modeOf(const QString& path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode : 0;
+}
+
+// Each writer, writing `bytes` to `path`; the ones that report a lost folder by a
+// result say whether the content is in place.
+struct Writer {
+    const char* name;
+    std::function<void(const QString&, const QByteArray&)> write;
+};
+
+const Writer kWriters[] = {
+    {"writeFileAtomically", [](const QString& p, const QByteArray& b) { writeFileAtomically(p, b); }},
+    {"owner-only", [](const QString& p, const QByteArray& b) { writeFileAtomically(p, b, FileAccess::OwnerOnly); }},
+    {"writeTextFile", [](const QString& p, const QByteArray& b) { writeTextFile(p, {QString::fromLatin1(b)}); }},
+    {"writeFileAtomicallyIfFolderStays",
+     [](const QString& p, const QByteArray& b) { EXPECT_TRUE(writeFileAtomicallyIfFolderStays(p, b)); }},
+    {"AtomicFileWriter in pieces",
+     [](const QString& p, const QByteArray& b) {
+         AtomicFileWriter w(p);
+         w.open();
+         for (qsizetype at = 0; at < b.size(); at += 1000) w.write(QByteArrayView(b).sliced(at, std::min<qsizetype>(1000, b.size() - at)));
+         w.commit();
+     }},
+};
+
+}  // namespace
+
+// A disk that fills up while a file is written: the write fails with the file's name
+// and the reason, the old content stays whole, and no temporary file is left.
+TEST(Files, FailedWriteKeepsTheOldFile)
+{
+    for (const Writer& w : kWriters) {
+        SCOPED_TRACE(w.name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("f.txt"));
+        const QByteArray old(1000, 'o');
+        w.write(path, old);
+        const QByteArray stored = readFileBytes(path);
+        const QString fresh = dir.filePath(QStringLiteral("new.txt"));
+        {
+            const test::FileSizeLimit full(4096);
+            for (const QString& target : {path, fresh}) {
+                try {
+                    w.write(target, QByteArray(10000, 'n'));
+                    ADD_FAILURE() << "a write beyond the limit succeeded";
+                } catch (const FileError& e) {
+                    EXPECT_TRUE(e.message().contains(target)) << e.message().toStdString();
+                    EXPECT_TRUE(e.message().contains(qt_error_string(EFBIG))) << e.message().toStdString();
+                }
+            }
+            w.write(path + QStringLiteral(".small"), "fits");  // the limit is per file
+        }
+        EXPECT_EQ(readFileBytes(path), stored);
+        EXPECT_EQ(test::folderEntries(dir.path()), QStringList({QStringLiteral("f.txt"), QStringLiteral("f.txt.small")}));
+    }
+}
+
+// Under umask 022: owner-only files are 0600, whatever mode the file they replace had;
+// shared ones keep the mode of the file they replace. A link planted at the name is
+// replaced, never written through.
+TEST(Files, ModesAndPlantedLinks)
+{
+    const mode_t oldMask = ::umask(022);
+    QTemporaryDir dir;
+    const QString secret = dir.filePath(QStringLiteral("veldra.ini"));
+    writeFileAtomically(secret, "a", FileAccess::OwnerOnly);
+    EXPECT_EQ(modeOf(secret) & 0777, 0600u);
+    ASSERT_EQ(::chmod(QFile::encodeName(secret).constData(), 0644), 0);
+    writeTextFile(secret, {QStringLiteral("b")}, FileAccess::OwnerOnly);
+    EXPECT_EQ(modeOf(secret) & 0777, 0600u);
+
+    const QString shared = dir.filePath(QStringLiteral("shared.txt"));
+    writeFileAtomically(shared, "a");
+    EXPECT_EQ(modeOf(shared) & 0777, 0644u);
+    ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 0640), 0);
+    writeFileAtomically(shared, "b");
+    EXPECT_EQ(modeOf(shared) & 0777, 0640u);
+
+    const QString victim = dir.filePath(QStringLiteral("victim"));
+    putBytesForLink(victim);
+    const QString missing = dir.filePath(QStringLiteral("never-made"));
+    for (const Writer& w : kWriters) {
+        SCOPED_TRACE(w.name);
+        const QString log = dir.filePath(QStringLiteral("mainlog-1.log"));
+        const QString dangling = dir.filePath(QStringLiteral("mainlog-2.log"));
+        ASSERT_TRUE(QFile::link(victim, log));
+        ASSERT_TRUE(QFile::link(missing, dangling));
+        w.write(log, "log");
+        w.write(dangling, "log");
+        for (const QString& p : {log, dangling}) {
+            EXPECT_TRUE(S_ISREG(modeOf(p)));
+            EXPECT_TRUE(readFileBytes(p).contains("log"));
+            QFile::remove(p);
+        }
+        EXPECT_EQ(readFileBytes(victim), QByteArray("victim"));
+        EXPECT_FALSE(QFileInfo::exists(missing));
+    }
+    ::umask(oldMask);
 }
 
 // Stores into a folder that others delete (the answer cache): a missing folder stores

@@ -6,10 +6,12 @@
 #include <QFileInfo>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <sys/stat.h>
 
 #include "common/files.h"
 #include "config/inifile.h"
 #include "config/settings.h"
+#include "support/fullfilesystem.h"
 #include "support/support.h"
 
 using namespace veldra;
@@ -113,6 +115,41 @@ TEST_F(SettingsTest, NewIniIsPrivateAndKeepsTheTableOrder)
                                "worked_port=35000\r\nsave_log_each_lines=50000\r\nresave_time_log=00:01\r\n"
                                "reload_client_access=23:59\r\nreload_caches=03:00\r\nformat_answer=4\r\n"
                                "name_function_for_share_list_functions=GetShareListDescriptionFunctions\r\n"));
+}
+
+// A disk that fills up during a save: both save buttons report the file and the reason,
+// and veldra.ini stays whole; under umask 022 and with a link planted at its name it is
+// written owner-only, in place of the link.
+TEST_F(SettingsTest, FailedSaveKeepsTheFileWholeAndLinksAreReplaced)
+{
+    SettingsPage p = validPage();
+    p.linkToDescrptService = QString(3000, u'x');  // a file of more than 4096 bytes
+    ASSERT_EQ(SaveChanges(p, ini), QStringLiteral("Settings was successful saved !"));
+    ASSERT_EQ(SaveConnections(p, ini), QString());
+    const QByteArray before = fileBytes(ini);
+    ASSERT_GT(before.size(), 3000);
+    p.workedPort = QStringLiteral("8080");
+    {
+        const FileSizeLimit full(2048);
+        for (const QString& result : {SaveChanges(p, ini), SaveConnections(p, ini)}) {
+            EXPECT_TRUE(result.contains(ini)) << result.toStdString();
+            EXPECT_TRUE(result.contains(qt_error_string(EFBIG))) << result.toStdString();
+            EXPECT_NE(result, QStringLiteral("Settings was successful saved !"));
+        }
+    }
+    EXPECT_EQ(fileBytes(ini), before);
+    EXPECT_EQ(folderEntries(dir.path()), (QStringList{"c", "l", "q", "veldra.ini"}));
+
+    const mode_t mask = ::umask(022);
+    const QString victim = dir.filePath(QStringLiteral("victim"));
+    putBytes(victim, "victim");
+    ASSERT_TRUE(QFile::remove(ini));
+    ASSERT_TRUE(QFile::link(victim, ini));
+    EXPECT_EQ(SaveConnections(p, ini), QString());
+    ::umask(mask);
+    EXPECT_FALSE(QFileInfo(ini).isSymLink());
+    EXPECT_EQ(QFileInfo(ini).permissions(), kPrivate);
+    EXPECT_EQ(fileBytes(victim), QByteArray("victim"));
 }
 
 TEST_F(SettingsTest, EveryFieldRoundTrips)

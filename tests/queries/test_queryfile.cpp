@@ -11,6 +11,7 @@
 #include "queries/preparation.h"
 #include "queries/queryfile.h"
 #include "queries/sharelist.h"
+#include "support/fullfilesystem.h"
 #include "support/support.h"
 
 using namespace veldra;
@@ -310,4 +311,32 @@ TEST_F(QueryFileTest, AChangedFileIsReadAgainEvenAtTheSameSize)
     EXPECT_EQ(QueryFile::read(path).item(QStringLiteral("q_descript")), QStringLiteral("three"));
     QFile::remove(path);
     EXPECT_THROW(QueryFile::read(path), FileError);
+}
+
+// A disk that fills up while a function file or the share list is written: the error
+// names the file and the reason, and the old file stays whole.
+TEST_F(QueryFileTest, AFullDiskKeepsTheOldFiles)
+{
+    QueryEditorModel m = twoValueFunction();
+    m.name = QStringLiteral("orders");
+    m.description = QString(1000, u'd');
+    SaveQueryFunction(folder, QStringLiteral("orders"), m);
+    ASSERT_TRUE(CreateShareListFunctions(folder).written);
+    const QByteArray function = fileBytes(folder + QStringLiteral("orders.qr"));
+    const QByteArray shareList = fileBytes(dir.filePath(QStringLiteral("ListAndDescriptionShareFunction.txt")));
+    ASSERT_GT(function.size(), 1000);
+    m.description = QString(5000, u'e');
+    SaveQueryFunction(folder, QStringLiteral("big"), m);  // the share list grows with it
+    {
+        const FileSizeLimit full(1024);
+        const QString error = errorOf([&] { SaveQueryFunction(folder, QStringLiteral("orders"), m); });
+        EXPECT_TRUE(error.contains(folder + QStringLiteral("orders.qr"))) << error.toStdString();
+        EXPECT_TRUE(error.contains(qt_error_string(EFBIG))) << error.toStdString();
+        const ShareListOutcome out = CreateShareListFunctions(folder);
+        EXPECT_FALSE(out.written);
+        EXPECT_TRUE(out.message.contains(QStringLiteral("ListAndDescriptionShareFunction.txt"))) << out.message.toStdString();
+    }
+    EXPECT_EQ(fileBytes(folder + QStringLiteral("orders.qr")), function);
+    EXPECT_EQ(fileBytes(dir.filePath(QStringLiteral("ListAndDescriptionShareFunction.txt"))), shareList);
+    EXPECT_EQ(folderEntries(dir.path()), (QStringList{"ListAndDescriptionShareFunction.txt", "big.qr", "orders.qr"}));
 }

@@ -16,6 +16,10 @@ struct StubResponse {
     QByteArray body;
     qint64 declaredLength = -1;  // Content-Length sent; -1: the body's size; -2: none
     bool stall = false;          // send the head and the first bytes, then nothing more
+    // Transfer-Encoding: chunked (no Content-Length), in chunks of 1000 bytes; with
+    // `cutChunks` the connection closes before the last chunk.
+    bool chunked = false;
+    bool cutChunks = false;
 };
 
 class HttpStub : public QObject {
@@ -52,8 +56,19 @@ private:
 
         const StubResponse r = m_routes.value(path, StubResponse{404, "not here\n"});
         QByteArray head = "HTTP/1.1 " + QByteArray::number(r.status) + " X\r\nConnection: close\r\n";
-        const qint64 length = r.declaredLength == -1 ? r.body.size() : r.declaredLength;
+        const qint64 length = r.chunked ? -2 : r.declaredLength == -1 ? r.body.size() : r.declaredLength;
         if (length >= 0) head += "Content-Length: " + QByteArray::number(length) + "\r\n";
+        if (r.chunked) {
+            head += "Transfer-Encoding: chunked\r\n\r\n";
+            for (qsizetype at = 0; at < r.body.size(); at += 1000) {
+                const QByteArray piece = r.body.mid(at, 1000);
+                head += QByteArray::number(piece.size(), 16) + "\r\n" + piece + "\r\n";
+            }
+            if (!r.cutChunks) head += "0\r\n\r\n";
+            s->write(head);
+            s->disconnectFromHost();
+            return;
+        }
         s->write(head + "\r\n");
         if (r.stall) {
             s->write(r.body.left(16));

@@ -128,26 +128,26 @@ TEST_F(ProgramUpdate, CompleteDownloadWritesTheScriptAndEnds)
     const QStringList expected{
         QStringLiteral("#!/bin/sh"),
         QStringLiteral("# Swaps in the downloaded program file and starts it (written by the program's update)."),
-        QStringLiteral("cd \"$(dirname \"$0\")\" || exit 1"),
-        QStringLiteral("echo \"PAUSE 5 sec.\""),
+        QStringLiteral("cd -- '%1' || exit 1").arg(dir.path()),
+        QStringLiteral("printf '%s\\n' 'PAUSE 5 sec.'"),
         QStringLiteral("sleep \"${1:-5}\""),
-        QStringLiteral("echo \"....................................\""),
+        QStringLiteral("printf '%s\\n' '....................................'"),
         QStringLiteral("if [ ! -f 'new_veldra' ]; then"),
-        QStringLiteral("  echo \"FILE_NOT_FOUND new_veldra\""),
+        QStringLiteral("  printf '%s\\n' 'FILE_NOT_FOUND new_veldra'"),
         QStringLiteral("  exit 1"),
         QStringLiteral("fi"),
         QStringLiteral("if [ -e 'veldra' ]; then"),
-        QStringLiteral("  echo \"RENAME_OLD_FILE veldra TO old_veldra\""),
-        QStringLiteral("  rm -f 'old_veldra'"),
-        QStringLiteral("  mv 'veldra' 'old_veldra' || exit 1"),
-        QStringLiteral("  echo \"....................................\""),
+        QStringLiteral("  printf '%s\\n' 'RENAME_OLD_FILE veldra TO old_veldra'"),
+        QStringLiteral("  rm -f -- 'old_veldra'"),
+        QStringLiteral("  mv -- 'veldra' 'old_veldra' || exit 1"),
+        QStringLiteral("  printf '%s\\n' '....................................'"),
         QStringLiteral("fi"),
-        QStringLiteral("echo \"RENAME_NEW_FILE new_veldra TO veldra\""),
-        QStringLiteral("mv 'new_veldra' 'veldra' || { mv 'old_veldra' 'veldra'; exit 1; }"),
-        QStringLiteral("chmod +x 'veldra'"),
-        QStringLiteral("echo \"....................................\""),
-        QStringLiteral("echo \"RUN_PROGRAM veldra\""),
-        QStringLiteral("nohup ./'veldra' </dev/null >/dev/null 2>&1 &"),
+        QStringLiteral("printf '%s\\n' 'RENAME_NEW_FILE new_veldra TO veldra'"),
+        QStringLiteral("mv -- 'new_veldra' 'veldra' || { mv -- 'old_veldra' 'veldra'; exit 1; }"),
+        QStringLiteral("chmod +x -- 'veldra'"),
+        QStringLiteral("printf '%s\\n' '....................................'"),
+        QStringLiteral("printf '%s\\n' 'RUN_PROGRAM veldra'"),
+        QStringLiteral("nohup './veldra' </dev/null >/dev/null 2>&1 &"),
         QStringLiteral("exit 0"),
     };
     EXPECT_EQ(QString::fromUtf8(bytes).split(u'\n', Qt::SkipEmptyParts), expected);
@@ -166,6 +166,9 @@ TEST_F(ProgramUpdate, IncompleteOrWrongDownloadKeepsTheProgram)
         {"not a program", {200, QByteArray("<html>maintenance</html>") + QByteArray(3000, ' ')}},
         {"empty body", {200, QByteArray()}},
         {"empty, no length", {200, QByteArray(), -2}},
+        // without a length, a closed connection may have cut the body anywhere
+        {"no length", {200, elf, -2}},
+        {"chunked without its last chunk", {200, elf, -1, false, true, true}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -174,6 +177,65 @@ TEST_F(ProgramUpdate, IncompleteOrWrongDownloadKeepsTheProgram)
         EXPECT_EQ(run(), UpdateOutcome::DownloadFailed);
         EXPECT_EQ(ui.messages, QStringList{kError});
         expectNoSwap();
+    }
+}
+
+TEST_F(ProgramUpdate, ChunkedDownloadWithItsLastChunkIsComplete)
+{
+    const QByteArray body = elfBody(4500);
+    stub.route(kProgramPath, {200, body, -1, false, true});
+    EXPECT_EQ(run(), UpdateOutcome::Started);
+    EXPECT_EQ(fileBytes(path(QStringLiteral("new_veldra"))), body);
+}
+
+// A build with a public key swaps in only a program file whose detached signature,
+// fetched beside it, is valid for that key.
+TEST_F(ProgramUpdate, SignedBuildsSwapOnlySignedPrograms)
+{
+    ASSERT_TRUE(signaturesSupported());
+    const SigningKeys keys = generateSigningKeys();
+    const SigningKeys other = generateSigningKeys();
+    target.publicKey = keys.publicKey;
+    const QByteArray body = elfBody(5000);
+    const QByteArray sigPath = kProgramPath + ".sig";
+    const QByteArray good = signDetached(body, keys.secretKey);
+    QByteArray tampered = body;
+    tampered[100] = 'X';
+    const struct {
+        const char* what;
+        QByteArray program;
+        StubResponse signature;
+        bool swapped;
+    } cases[] = {
+        {"valid", body, {200, good}, true},
+        {"valid, as hex", body, {200, good.toHex() + "\n"}, true},
+        {"no signature", body, {404, "not here"}, false},
+        {"changed on the way", tampered, {200, good}, false},
+        {"signed by another key", body, {200, signDetached(body, other.secretKey)}, false},
+        {"signature cut short", body, {200, good, good.size() + 10}, false},
+        {"not a signature", body, {200, "hello"}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        stub.route(kProgramPath, {200, c.program});
+        stub.route(sigPath, c.signature);
+        stub.paths.clear();
+        ui.messages.clear();
+        startedScripts.clear();
+        closed = 0;
+        QFile::remove(path(QStringLiteral("UpdProgrVeldra.sh")));
+        if (c.swapped) {
+            EXPECT_EQ(run(), UpdateOutcome::Started);
+            EXPECT_TRUE(ui.messages.isEmpty());
+            EXPECT_EQ(fileBytes(path(QStringLiteral("new_veldra"))), c.program);
+        } else {
+            EXPECT_EQ(run(), UpdateOutcome::DownloadFailed);
+            EXPECT_EQ(ui.messages, QStringList{QStringLiteral(
+                                       "The downloaded program file has no valid signature: it was not swapped in.")});
+            EXPECT_FALSE(exists(QStringLiteral("new_veldra"))) << "nothing a later swap could take";
+            expectNoSwap();
+        }
+        EXPECT_EQ(stub.paths, (QList<QByteArray>{kProgramPath, sigPath}));
     }
 }
 
@@ -206,14 +268,47 @@ TEST_F(ProgramUpdate, UnwritableProgramFolderIsReported)
 TEST(ProgramUpdateCheck, WhatCountsAsACompleteProgram)
 {
     const QByteArray elf("\x7F" "ELF");
-    EXPECT_TRUE(isCompleteProgramFile(200, 10, 10, elf));
-    EXPECT_TRUE(isCompleteProgramFile(200, 10, -1, elf));  // no Content-Length
-    EXPECT_FALSE(isCompleteProgramFile(200, 9, 10, elf));
-    EXPECT_FALSE(isCompleteProgramFile(200, 11, 10, elf));
-    EXPECT_FALSE(isCompleteProgramFile(206, 10, 10, elf));
-    EXPECT_FALSE(isCompleteProgramFile(200, 0, -1, QByteArray()));
-    EXPECT_FALSE(isCompleteProgramFile(200, 10, 10, "\x7F" "EL"));
-    EXPECT_FALSE(isCompleteProgramFile(200, 10, 10, "MZ\x90\x00"));
+    EXPECT_TRUE(isCompleteProgramFile(200, 10, 10, false, elf));
+    EXPECT_TRUE(isCompleteProgramFile(200, 10, -1, true, elf));    // chunked, with its last chunk
+    EXPECT_FALSE(isCompleteProgramFile(200, 10, -1, false, elf));  // no length: maybe cut
+    EXPECT_FALSE(isCompleteProgramFile(200, 9, 10, false, elf));
+    EXPECT_FALSE(isCompleteProgramFile(200, 11, 10, false, elf));
+    EXPECT_FALSE(isCompleteProgramFile(206, 10, 10, false, elf));
+    EXPECT_FALSE(isCompleteProgramFile(200, 0, -1, true, QByteArray()));
+    EXPECT_FALSE(isCompleteProgramFile(200, 10, 10, false, "\x7F" "EL"));
+    EXPECT_FALSE(isCompleteProgramFile(200, 10, 10, false, "MZ\x90\x00"));
+}
+
+// Names that the shell would read as commands or cut stay names: the script runs no
+// text of a name, and swaps in its own folder only, even beside a folder whose name
+// differs by a trailing line feed.
+TEST(SwapScript, NamesAreOnlyNames)
+{
+    QTemporaryDir dir;
+    const QString base = dir.filePath(QStringLiteral("prog"));
+    const QString folder = base + u'\n';
+    ASSERT_TRUE(QDir().mkpath(base));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString name = QStringLiteral("veldra$(touch INJECTED)'\"`touch TICKS`\\c");
+    for (const QString& f : {base, folder}) {
+        putBytes(f + u'/' + name, "#!/bin/sh\n");
+        putBytes(f + QStringLiteral("/new_") + name, "#!/bin/sh\n# new\n");
+    }
+    const QString script = writeSwapScript(folder, name);
+    QProcess sh;
+    sh.setWorkingDirectory(dir.path());
+    sh.start(QStringLiteral("/bin/sh"), {script, QStringLiteral("0")});
+    ASSERT_TRUE(sh.waitForFinished(20000));
+    EXPECT_EQ(sh.exitCode(), 0) << sh.readAllStandardError().constData();
+    EXPECT_TRUE(sh.readAllStandardOutput().contains(("RUN_PROGRAM " + name + "\n").toUtf8()));
+    for (const QString& f : {base, folder, dir.path()}) {
+        EXPECT_FALSE(QFileInfo::exists(f + QStringLiteral("/INJECTED")));
+        EXPECT_FALSE(QFileInfo::exists(f + QStringLiteral("/TICKS")));
+    }
+    EXPECT_TRUE(fileBytes(folder + u'/' + name).contains("# new"));
+    EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/new_") + name));
+    EXPECT_TRUE(QFileInfo::exists(base + QStringLiteral("/new_") + name)) << "the folder beside is untouched";
+    EXPECT_FALSE(fileBytes(base + u'/' + name).contains("# new"));
 }
 
 // The script itself, in a program folder of its own with stand-in programs.
