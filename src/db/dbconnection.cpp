@@ -436,7 +436,7 @@ void DbConnection::noteStatus()
     if (!(status & SERVER_SESSION_STATE_CHANGED)) return;
     // The database the session now has, when the answer says it changed (entries of an
     // earlier answer may still be listed: at worst the database is selected needlessly).
-    const QByteArrayView database(m_params.database.toUtf8());
+    const QByteArray database = m_params.database.toUtf8();
     const char* data = nullptr;
     size_t length = 0;
     if (mysql_session_track_get_first(m_handle, SESSION_TRACK_SCHEMA, &data, &length) != 0) return;
