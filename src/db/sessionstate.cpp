@@ -148,19 +148,30 @@ private:
             while (m_i < m_s.size() && m_s[m_i] != u'\n') ++m_i;
             return true;
         }
-        if (c == u'*' && n == u'/') {  // the end of an executable comment
-            m_i += 2;
+        if (const qsizetype mark = executableCommentMark(m_i)) {
+            m_i += mark;
             return true;
         }
         if (c != u'/' || n != u'*') return false;
-        const QChar third = m_i + 2 < m_s.size() ? m_s[m_i + 2] : QChar();
-        if (third == u'!' || third == u'M' || third == u'm') {
-            m_i += third == u'!' ? 3 : 2;
-            return true;
-        }
         const qsizetype end = m_s.indexOf(u"*/", m_i + 2);
         m_i = end < 0 ? m_s.size() : end + 2;
         return true;
+    }
+
+    // The length of the opener of an executable comment at `j` ("/*!", "/*M!", each with
+    // its version digits) or of a comment's end "*/"; 0 for anything else.
+    qsizetype executableCommentMark(qsizetype j) const
+    {
+        if (m_s.sliced(j).startsWith(u"*/")) return 2;
+        qsizetype k = j;
+        if (m_s.sliced(j).startsWith(u"/*!"))
+            k += 3;
+        else if (m_s.sliced(j).startsWith(u"/*M!", Qt::CaseInsensitive))
+            k += 4;
+        else
+            return 0;
+        while (k < m_s.size() && m_s[k].isDigit()) ++k;
+        return k - j;
     }
 
     void skipQuoted(QChar quote)
@@ -183,14 +194,17 @@ private:
         }
     }
 
-    // Whether "(" follows, past blanks and comments that run nothing.
+    // Whether "(" follows, past blanks, comments that run nothing and the marks of those
+    // that do.
     bool nextIsParenthesis() const
     {
         qsizetype j = m_i;
         while (j < m_s.size()) {
             if (m_s[j].isSpace()) {
                 ++j;
-            } else if (m_s[j] == u'/' && j + 2 < m_s.size() && m_s[j + 1] == u'*' && m_s[j + 2] != u'!') {
+            } else if (const qsizetype mark = executableCommentMark(j)) {
+                j += mark;
+            } else if (m_s.sliced(j).startsWith(u"/*")) {
                 const qsizetype end = m_s.indexOf(u"*/", j + 2);
                 if (end < 0) return false;
                 j = end + 2;

@@ -50,6 +50,9 @@ TEST(SessionState, StatementsThatMayLeaveUnreportedState)
         {"SELECT `concat` (id) FROM t", true},
         {"SELECT \"f\"(id) FROM t", true},
         {"SELECT f /* c */ (id) FROM t", true},
+        {"SELECT f /*!50000 (id) */ FROM t", true},
+        {"SELECT f /*M!100100*/ (id) FROM t", true},
+        {"SELECT 1 /*Mary's comment, GET_LOCK */", false},
         // sessions' own values
         {"SELECT NEXTVAL(s)", true},
         {"SELECT NEXT VALUE FOR s", true},
