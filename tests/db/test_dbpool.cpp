@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QThread>
+#include <atomic>
+#include <thread>
 
 #include "db/dbpool.h"
 #include "db/dbtestutil.h"
@@ -170,6 +172,35 @@ TEST(DbConnectionPool, NoConnectionIsSharedAtTheSameMoment)
     auto a = pool.acquire(paramsFor(db, QString()));
     auto b = pool.acquire(paramsFor(db, QString()));
     EXPECT_NE(a->serverConnectionId(), b->serverConnectionId());
+}
+
+TEST(DbConnectionPool, ThreadsLeavingStateGetCleanConnectionsWhileThePoolIsCleared)
+{
+    VELDRA_REQUIRE_DATABASE(db);
+    const DbParams params = paramsFor(db, QString());
+    DbConnectionPool pool(4);
+    std::atomic<int> dirty{0}, failed{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 25; ++i) {
+                try {
+                    request(pool, params, (i + t) % 2 ? QStringLiteral("SET @v = 1") : QStringLiteral("SELECT 1"));
+                    auto c = pool.acquire(params);
+                    if (one(*c, QStringLiteral("SELECT @v IS NULL AND @@in_transaction = 0")) != QStringLiteral("1")) ++dirty;
+                } catch (const DbError&) {
+                    ++failed;
+                }
+            }
+        });
+    for (int i = 0; i < 5; ++i) {
+        QThread::msleep(20);
+        pool.clear();
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(dirty.load(), 0);
+    EXPECT_EQ(failed.load(), 0);
+    EXPECT_LE(pool.idleCount(), 4u);
 }
 
 TEST(DbConnectionPool, ClosesWhatCannotBeCleanedOrIsGoneOrHasOtherParameters)
