@@ -5,8 +5,8 @@
 // status lines, the error area and the client tables.
 //
 // Request threads never use these connections: they copy the work-database parameters
-// from workParams(), one consistent set published by every TEST CONNECT, and open a
-// connection of their own.
+// from workParams(), one consistent set published by every TEST CONNECT, and take a
+// connection of their own from workPool(), which gets it back clean (dbpool.h).
 #include <QString>
 #include <QStringList>
 #include <functional>

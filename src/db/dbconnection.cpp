@@ -13,6 +13,7 @@
 
 #include "common/mainthread.h"
 #include "common/regional.h"
+#include "db/sessionstate.h"
 
 namespace veldra {
 
@@ -29,14 +30,6 @@ constexpr unsigned kConnectionKilled = 1927;     // Connection was killed
 bool isLostConnection(unsigned code)
 {
     return code == kServerGoneError || code == kServerLost || code == kServerLostExtended || code == kConnectionKilled;
-}
-
-// Reads and drops the further result sets of a statement (a procedure call yields more
-// than one), so that the connection is ready for the next statement.
-void drainResults(MYSQL* h)
-{
-    while (mysql_more_results(h) && mysql_next_result(h) == 0)
-        if (MYSQL_RES* r = mysql_store_result(h)) mysql_free_result(r);
 }
 
 void ensureLibrary()
@@ -57,12 +50,38 @@ void ensureThread()
     (void)guard;
 }
 
-// Request values reach the SQL text as string literals escaped with backslashes; a
-// server whose mode reads backslashes literally would let them out of the literal.
-constexpr char kSessionSetUp[] = "SET SESSION sql_mode = REPLACE(@@SESSION.sql_mode, 'NO_BACKSLASH_ESCAPES', '')";
-// The same after a reset, which also forgets the character set of the handshake.
-constexpr char kSessionSetUpAfterReset[] =
-    "SET NAMES utf8mb4, SESSION sql_mode = REPLACE(@@SESSION.sql_mode, 'NO_BACKSLASH_ESCAPES', '')";
+// The session set-up, one statement. Request values reach the SQL text as string
+// literals escaped with backslashes; a server whose mode reads backslashes literally
+// would let them out of the literal. A reset also forgets the character set of the
+// handshake.
+constexpr char kBackslashEscapes[] = "SESSION sql_mode = REPLACE(@@SESSION.sql_mode, 'NO_BACKSLASH_ESCAPES', '')";
+// The server then marks every answer after which the session differs (a variable, the
+// database, a temporary table, a prepared statement, LOCK TABLES, a transaction).
+constexpr char kTracking[] =
+    ", SESSION session_track_state_change = ON, SESSION session_track_schema = ON"
+    ", SESSION session_track_system_variables = '*', SESSION session_track_transaction_info = 'STATE'";
+
+constexpr unsigned kUnknownSystemVariable = 1193;
+constexpr unsigned kWrongValueForVariable = 1231;
+
+// Runs the session set-up on `h`; `tracked` says whether to ask for the session-state
+// tracking and comes back false when the server has none.
+bool setUpSession(MYSQL* h, bool afterReset, bool& tracked)
+{
+    auto run = [&](bool withTracking) {
+        QByteArray sql = afterReset ? QByteArray("SET NAMES utf8mb4, ") : QByteArray("SET ");
+        sql += kBackslashEscapes;
+        if (withTracking) sql += kTracking;
+        return mysql_real_query(h, sql.constData(), (unsigned long)sql.size()) == 0;
+    };
+    if (tracked) {
+        if (run(true)) return true;
+        const unsigned code = mysql_errno(h);
+        if (code != kUnknownSystemVariable && code != kWrongValueForVariable) return false;
+        tracked = false;
+    }
+    return run(false);
+}
 
 thread_local const DbCancel* t_cancel = nullptr;
 
@@ -225,7 +244,8 @@ unsigned parsePort(const QString& text)
 
 // ---------------------------------------------------------------------------------------
 
-DbResult::DbResult(st_mysql* handle, st_mysql_res* res, bool buffered) : m_handle(handle), m_res(res), m_buffered(buffered)
+DbResult::DbResult(DbConnection* owner, st_mysql_res* res, bool buffered)
+    : m_owner(owner), m_handle(owner->m_handle), m_atEnd(buffered), m_res(res), m_buffered(buffered)
 {
     const unsigned n = mysql_num_fields(res);
     const MYSQL_FIELD* fields = mysql_fetch_fields(res);
@@ -240,7 +260,9 @@ DbResult::DbResult(st_mysql* handle, st_mysql_res* res, bool buffered) : m_handl
 DbResult::~DbResult()
 {
     if (m_res) mysql_free_result(m_res);
-    drainResults(m_handle);
+    // rows left unread: what the statement did after them is not known
+    if (!m_atEnd) m_owner->m_stateLeft = true;
+    m_owner->drainResults();
 }
 
 bool DbResult::next()
@@ -249,7 +271,14 @@ bool DbResult::next()
     m_converted.assign(m_values.size(), false);
     if (!row) {
         m_row = nullptr;
-        if (!m_buffered && mysql_errno(m_handle) != 0) throw errorOf(m_handle);
+        if (!m_buffered && mysql_errno(m_handle) != 0) {
+            m_owner->m_stateLeft = true;
+            throw errorOf(m_handle);
+        }
+        if (!m_atEnd) {
+            m_atEnd = true;
+            m_owner->noteStatus();  // the status of the answer's last packet
+        }
         return false;
     }
     m_row = row;
@@ -333,17 +362,22 @@ void DbConnection::connect()
     mysql_options(h, MYSQL_SET_CHARSET_NAME, "utf8mb4");
     int (*wait)(my_socket, my_bool, int) = waitForSocket;
     mysql_optionsv(h, MARIADB_OPT_IO_WAIT, wait);
-    mysql_options(h, MYSQL_INIT_COMMAND, kSessionSetUp);
     const QByteArray server = m_params.server.toUtf8();
     const QByteArray user = m_params.user.toUtf8();
     const QByteArray password = m_params.password.toUtf8();
     const QByteArray database = m_params.database.toUtf8();
     bool opened = false;
+    bool tracked = false;
     // Up to 30 s without an answer: the window keeps repainting meanwhile.
     mainthread::runLongWait(QStringLiteral("Connecting to the database server %1 ...").arg(m_params.server), [&] {
         ensureThread();
         opened = mysql_real_connect(h, server.constData(), user.constData(), password.constData(),
                                     database.isEmpty() ? nullptr : database.constData(), port, nullptr, 0);
+        if (!opened) return;
+        unsigned long capabilities = 0;
+        mariadb_get_infov(h, MARIADB_CONNECTION_SERVER_CAPABILITIES, &capabilities);
+        tracked = (capabilities & CLIENT_SESSION_TRACKING) != 0;
+        opened = setUpSession(h, false, tracked);
     });
     if (!opened) {
         const DbError e = errorOf(h);
@@ -351,6 +385,9 @@ void DbConnection::connect()
         throw e;
     }
     m_handle = h;
+    m_tracked = tracked;
+    m_stateLeft = false;
+    m_schemaLeft = false;
     if (onAfterConnect) onAfterConnect();
 }
 
@@ -358,13 +395,67 @@ bool DbConnection::reset()
 {
     ensureThread();
     if (!m_handle) return false;
-    if (mysql_reset_connection(m_handle) != 0 ||
-        mysql_real_query(m_handle, kSessionSetUpAfterReset, sizeof kSessionSetUpAfterReset - 1) != 0) {
+    // The reset keeps the database that was selected last. Without the server's tracking
+    // any statement may have selected another.
+    const bool schemaLeft = m_schemaLeft || !m_tracked;
+    const QByteArray database = m_params.database.toUtf8();
+    bool ok = mysql_reset_connection(m_handle) == 0 && setUpSession(m_handle, true, m_tracked);
+    if (ok && schemaLeft) {
+        if (!database.isEmpty())
+            ok = mysql_select_db(m_handle, database.constData()) == 0;
+        else if (m_tracked)
+            ok = false;  // a database was selected, and there is no selecting none again
+    }
+    if (!ok) {
         dropHandle();
         return false;
     }
-    drainResults(m_handle);
+    m_stateLeft = false;
+    m_schemaLeft = false;
     return true;
+}
+
+bool DbConnection::looksAlive() const
+{
+    if (!m_handle) return false;
+    pollfd p{mysql_get_socket(m_handle), POLLIN, 0};
+    return ::poll(&p, 1, 0) == 0;
+}
+
+void DbConnection::noteStatus()
+{
+    if (!m_handle) return;
+    if (!m_tracked) {
+        m_stateLeft = true;
+        return;
+    }
+    unsigned status = 0;
+    mariadb_get_infov(m_handle, MARIADB_CONNECTION_SERVER_STATUS, &status);
+    if ((status & (SERVER_STATUS_IN_TRANS | SERVER_SESSION_STATE_CHANGED)) || !(status & SERVER_STATUS_AUTOCOMMIT))
+        m_stateLeft = true;
+    if (!(status & SERVER_SESSION_STATE_CHANGED)) return;
+    // The database the session now has, when the answer says it changed (entries of an
+    // earlier answer may still be listed: at worst the database is selected needlessly).
+    const QByteArray database = m_params.database.toUtf8();
+    const char* data = nullptr;
+    size_t length = 0;
+    if (mysql_session_track_get_first(m_handle, SESSION_TRACK_SCHEMA, &data, &length) != 0) return;
+    do {
+        if (QByteArrayView(data, qsizetype(length)) != database) m_schemaLeft = true;
+    } while (mysql_session_track_get_next(m_handle, SESSION_TRACK_SCHEMA, &data, &length) == 0);
+}
+
+void DbConnection::drainResults()
+{
+    if (!m_handle) return;
+    while (mysql_more_results(m_handle)) {
+        if (mysql_next_result(m_handle) != 0) {
+            m_stateLeft = true;
+            return;
+        }
+        if (MYSQL_RES* r = mysql_store_result(m_handle)) mysql_free_result(r);
+        noteStatus();
+    }
 }
 
 void DbConnection::dropHandle()
@@ -392,6 +483,14 @@ QString DbConnection::escapeString(const QString& text) const
 
 void DbConnection::throwLast() const { throw errorOf(m_handle); }
 
+void DbConnection::noResultSet()
+{
+    // The statement has run; one that yields no rows is one that changes things.
+    m_stateLeft = true;
+    drainResults();
+    throw DbError(QStringLiteral("EDatabaseError"), QStringLiteral("Query returned no result set"));
+}
+
 st_mysql_res* DbConnection::runOnce(const QByteArray& sql, ResultKind kind)
 {
     if (!m_handle) throw DbError(QStringLiteral("EDatabaseError"), QStringLiteral("Connection is not open"));
@@ -407,7 +506,13 @@ st_mysql_res* DbConnection::runOnce(const QByteArray& sql, ResultKind kind)
         res = kind == ResultKind::Streaming ? mysql_use_result(m_handle) : mysql_store_result(m_handle);
         failed = res == nullptr;
     });
-    if (failed) throwLast();
+    if (failed) {
+        // a failed statement may have done part of its work, in a transaction for one
+        m_stateLeft = true;
+        throwLast();
+    }
+    // A streaming result's status comes with its last row (DbResult::next).
+    if (kind != ResultKind::Streaming || !res) noteStatus();
     return res;
 }
 
@@ -415,7 +520,9 @@ st_mysql_res* DbConnection::run(const QString& sql, ResultKind kind)
 {
     ensureThread();
     const QByteArray bytes = sql.toUtf8();
+    const bool untracked = mayLeaveUntrackedState(sql);
     try {
+        if (untracked) m_stateLeft = true;
         return runOnce(bytes, kind);
     } catch (const DbError& e) {
         if (!isLostConnection(e.code())) throw;
@@ -425,27 +532,28 @@ st_mysql_res* DbConnection::run(const QString& sql, ResultKind kind)
         connect();
         if (answer == LostAnswer::Reconnect) throw;
     }
+    if (untracked) m_stateLeft = true;
     return runOnce(bytes, kind);
 }
 
 void DbConnection::execute(const QString& sql)
 {
     if (MYSQL_RES* res = run(sql, ResultKind::None)) mysql_free_result(res);
-    drainResults(m_handle);
+    drainResults();
 }
 
 std::unique_ptr<DbResult> DbConnection::openStreaming(const QString& sql)
 {
     MYSQL_RES* res = run(sql, ResultKind::Streaming);
-    if (!res) throw DbError(QStringLiteral("EDatabaseError"), QStringLiteral("Query returned no result set"));
-    return std::unique_ptr<DbResult>(new DbResult(m_handle, res, false));
+    if (!res) noResultSet();
+    return std::unique_ptr<DbResult>(new DbResult(this, res, false));
 }
 
 std::unique_ptr<DbResult> DbConnection::openBuffered(const QString& sql)
 {
     MYSQL_RES* res = run(sql, ResultKind::Buffered);
-    if (!res) throw DbError(QStringLiteral("EDatabaseError"), QStringLiteral("Query returned no result set"));
-    return std::unique_ptr<DbResult>(new DbResult(m_handle, res, true));
+    if (!res) noResultSet();
+    return std::unique_ptr<DbResult>(new DbResult(this, res, true));
 }
 
 }  // namespace veldra

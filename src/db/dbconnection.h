@@ -129,9 +129,11 @@ public:
 
 private:
     friend class DbConnection;
-    DbResult(st_mysql* handle, st_mysql_res* res, bool buffered);
+    DbResult(DbConnection* owner, st_mysql_res* res, bool buffered);
 
+    DbConnection* m_owner;
     st_mysql* m_handle;
+    bool m_atEnd = false;
     st_mysql_res* m_res;
     bool m_buffered;
     QStringList m_names;
@@ -156,13 +158,29 @@ public:
     void setParams(const DbParams& params) { m_params = params; }
     const DbParams& params() const { return m_params; }
 
-    // Opens the connection (connect time-out 30 s, utf8mb4, TCP). An open connection is
+    // Opens the connection (connect time-out 30 s, utf8mb4, TCP, the database selected in
+    // the handshake) and sets its session up in one statement: backslash escapes on, and
+    // the server's session-state tracking on where it has it. An open connection is
     // closed first. Throws DbError; runs the after-connect event on success.
     void connect();
     // Makes an open connection as good as new for its next user: the server forgets the
-    // session (mysql_reset_connection) and the session set-up of connect() runs again.
-    // False, with the connection closed, when that fails.
+    // session (mysql_reset_connection: the transaction rolled back, every lock released,
+    // variables and temporary tables gone), the session set-up of connect() runs again
+    // and the connection's database is selected again when it was left. False, with the
+    // connection closed, when that fails (or when a database was left and the connection
+    // has none to go back to).
     bool reset();
+    // Whether the statements since the connection was made or last reset may have left
+    // anything in the session that a new connection would not have (see sessionstate.h):
+    // what the server reported (session-state tracking, an open transaction, autocommit
+    // off), what the statement texts may do unreported, and any failure. Always true
+    // after a statement on a server without session-state tracking.
+    bool mayHoldSessionState() const { return m_stateLeft; }
+    // reset() when the session may hold state, else nothing (no round trip).
+    bool clean() { return !m_stateLeft || reset(); }
+    // Whether an idle open connection still looks usable without asking the server: no
+    // bytes have arrived that nobody asked for (the server closed it, or killed it).
+    bool looksAlive() const;
     // Closes an open connection and runs the after-disconnect event; nothing when closed.
     void close();
     bool connected() const { return m_handle != nullptr; }
@@ -188,14 +206,23 @@ public:
     std::function<LostAnswer(DbConnection&)> onConnectionLost;
 
 private:
+    friend class DbResult;
     enum class ResultKind { None, Streaming, Buffered };
+    // Reads the status of the server's last answer into m_stateLeft / m_schemaLeft.
+    void noteStatus();
+    // Reads and drops the further results of a statement, noting the status of each.
+    void drainResults();
     st_mysql_res* run(const QString& sql, ResultKind kind);
     st_mysql_res* runOnce(const QByteArray& sql, ResultKind kind);
     void dropHandle();
     [[noreturn]] void throwLast() const;
+    [[noreturn]] void noResultSet();
 
     DbParams m_params;
     st_mysql* m_handle = nullptr;
+    bool m_tracked = false;     // the server reports changes of the session
+    bool m_stateLeft = false;   // the session may differ from a new connection's
+    bool m_schemaLeft = false;  // another database may be selected
 };
 
 }  // namespace veldra

@@ -19,9 +19,9 @@ std::unique_ptr<DbConnection> DbConnectionPool::takeIdle(const DbParams& params)
 DbConnectionPool::Lease DbConnectionPool::acquire(const DbParams& params)
 {
     useParams(params);
-    // The idle connections are tried newest first; one whose reset fails is dropped.
+    // The idle connections are tried newest first; one the server has closed is dropped.
     while (std::unique_ptr<DbConnection> connection = takeIdle(params)) {
-        if (connection->reset()) return Lease(*this, std::move(connection));
+        if (connection->looksAlive()) return Lease(*this, std::move(connection));
         std::lock_guard lock(m_mutex);
         std::erase_if(m_inUse, [&](const auto& u) { return u.first == connection.get(); });
     }
@@ -37,15 +37,29 @@ DbConnectionPool::Lease DbConnectionPool::acquire(const DbParams& params)
 void DbConnectionPool::release(std::unique_ptr<DbConnection> connection)
 {
     if (!connection) return;
-    std::unique_ptr<DbConnection> drop;
+    auto keeps = [&](quint64 generation) {
+        // a lost connection has closed itself
+        return connection->connected() && generation == m_generation && connection->params() == m_params &&
+               m_idle.size() < m_maxIdle;
+    };
+    quint64 generation = 0;
+    bool keep = false;
     {
         std::lock_guard lock(m_mutex);
         const auto it = std::find_if(m_inUse.begin(), m_inUse.end(), [&](const auto& u) { return u.first == connection.get(); });
-        const quint64 generation = it == m_inUse.end() ? 0 : it->second;
-        if (it != m_inUse.end()) m_inUse.erase(it);
-        // a lost connection has closed itself
-        if (connection->connected() && generation == m_generation && connection->params() == m_params &&
-            m_idle.size() < m_maxIdle)
+        generation = it == m_inUse.end() ? m_generation + 1 : it->second;
+        keep = keeps(generation);
+        if (!keep && it != m_inUse.end()) m_inUse.erase(it);
+    }
+    // One that is not kept is closed, which ends its session on the server as well.
+    if (!keep) return;
+    // Cleaned outside the lock: a reset waits for the server. One that fails is closed.
+    connection->clean();
+    std::unique_ptr<DbConnection> drop;
+    {
+        std::lock_guard lock(m_mutex);
+        std::erase_if(m_inUse, [&](const auto& u) { return u.first == connection.get(); });
+        if (keeps(generation))
             m_idle.emplace_back(std::move(connection), generation);
         else
             drop = std::move(connection);

@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Work-database connections kept for reuse across requests. A connection is used by one
-// request at a time; before it is used again it is reset (mysql_reset_connection, then
-// the session set-up again), and it is dropped when the reset fails, when it was found
-// lost, or when the parameters change (TEST CONNECT) or the pool is cleared (STOP).
-// Any thread.
+// request at a time and goes back clean when its lease ends: when its session may hold
+// anything a new connection would not have (DbConnection::mayHoldSessionState), it is
+// reset there and then (its transaction rolled back, its locks released, its session
+// forgotten and set up again, the work database selected again), so that nothing it
+// holds outlives the request. A connection that cannot be cleaned, one found lost, and
+// those of other parameters (TEST CONNECT) or of a cleared pool (STOP) are closed.
+// Taking an idle connection costs no round trip: it was left clean, and one the server
+// has closed or killed meanwhile is told by its socket. Any thread.
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -41,8 +45,8 @@ public:
         std::unique_ptr<DbConnection> m_connection;
     };
 
-    // An idle connection with these parameters reset for reuse, or else a new one,
-    // connected. Throws DbError when no connection can be made.
+    // An idle connection with these parameters, or else a new one, connected. Throws
+    // DbError when no connection can be made.
     Lease acquire(const DbParams& params);
     // Drops every idle connection; those in use are dropped when they come back.
     void clear();
