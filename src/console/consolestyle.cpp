@@ -23,7 +23,6 @@ QLabel* headingBar(const QString& text)
 {
     auto* l = new QLabel(text);
     l->setObjectName(QStringLiteral("HeadingBar"));
-    l->setAccessibleName(text.trimmed());
     l->setFont(sansFont(16, true));
     l->setStyleSheet(QStringLiteral("background: palette(highlight); color: yellow; padding: 4px;"));
     return l;
@@ -31,7 +30,9 @@ QLabel* headingBar(const QString& text)
 
 QPushButton* captionButton(const QString& caption, const QString& objectName)
 {
-    return named(new QPushButton(caption), objectName, caption.trimmed());
+    auto* b = new QPushButton(caption);
+    b->setObjectName(objectName);
+    return b;
 }
 
 QPushButton* pictureButton(const QIcon& icon, const QString& what, const QString& objectName)

@@ -52,6 +52,8 @@ public:
     QTabWidget* settingsTabs() const { return m_settingsTabs; }
     // The word of what the window waits for; empty when it waits for nothing.
     QString waitText() const;
+    // True during a long wait; assistive technology reads it as the window's busy state.
+    bool busy() const { return m_busy; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -96,6 +98,7 @@ private:
     class ClientAccessPage* m_clientAccess = nullptr;
     bool m_shown = false;
     bool m_painted = false;
+    bool m_busy = false;
 };
 
 }  // namespace veldra
