@@ -59,6 +59,7 @@ CachePage::CachePage(ServerControl& control, OperatorUi& ui, QWidget* parent)
         cachePageSelect(m_model, row, folders());
         show(m_model);
     });
+    currentFollowsSelection(m_list);
     connect(m_deleteSelected, &QPushButton::clicked, this, [this] {
         cachePageDeleteSelected(m_model, folders(), m_ui);
         show(m_model);

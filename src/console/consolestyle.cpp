@@ -5,6 +5,7 @@
 #include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QWidget>
 
@@ -54,6 +55,16 @@ QLineEdit* labelledField(QLabel* label, const QString& objectName)
 void chainTabOrder(const QList<QWidget*>& widgets)
 {
     for (qsizetype i = 1; i < widgets.size(); ++i) QWidget::setTabOrder(widgets[i - 1], widgets[i]);
+}
+
+void currentFollowsSelection(QListWidget* list)
+{
+    QObject::connect(list, &QListWidget::itemSelectionChanged, list, [list] {
+        const QList<QListWidgetItem*> selected = list->selectedItems();
+        if (selected.size() != 1) return;
+        const int row = list->row(selected.first());
+        if (row != list->currentRow()) list->setCurrentRow(row);
+    });
 }
 
 void enterPresses(const QList<QLineEdit*>& fields, QAbstractButton* button)

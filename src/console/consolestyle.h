@@ -9,6 +9,7 @@
 class QAbstractButton;
 class QLabel;
 class QLineEdit;
+class QListWidget;
 class QPushButton;
 class QWidget;
 
@@ -45,6 +46,9 @@ QPushButton* pictureButton(const QIcon& icon, const QString& what, const QString
 QLineEdit* labelledField(QLabel* label, const QString& objectName);
 // Tab order in the order of `widgets`.
 void chainTabOrder(const QList<QWidget*>& widgets);
+// An entry selected without becoming the current one (assistive technology selects that
+// way) becomes the current one, so the list reacts as to a click on it.
+void currentFollowsSelection(QListWidget* list);
 // Enter in any of `fields` presses `button`.
 void enterPresses(const QList<QLineEdit*>& fields, QAbstractButton* button);
 

@@ -19,6 +19,7 @@
 #include <Qsci/qsciscintilla.h>
 
 #include "answers/testquery.h"
+#include "console/consolestyle.h"
 #include "console/controls.h"
 #include "common/operatorui.h"
 #include "monitor/servercontrol.h"
@@ -109,6 +110,7 @@ QueryEditorTab::QueryEditorTab(ServerControl& control, OperatorUi& ui, std::func
     connect(m_functions, &QListWidget::currentRowChanged, this, [this](int index) {
         if (!m_showing) run([this, index] { m_editor.selectFunction(index, folders(), m_ui); });
     });
+    console::currentFollowsSelection(m_functions);
     auto create = [this] { run([this] { m_editor.createNewQuery(m_newName->text(), folders(), m_ui); }); };
     connect(m_create, &QPushButton::clicked, this, create);
     connect(m_newName, &QLineEdit::returnPressed, this, create);
@@ -219,6 +221,7 @@ QWidget* QueryEditorTab::buildMainData()
     connect(m_inputs, &QListWidget::currentRowChanged, this, [this](int index) {
         if (!m_showing) run([this, index] { m_editor.showInputValue(index, folders(), m_ui); });
     });
+    console::currentFollowsSelection(m_inputs);
     connect(m_newInput, &QPushButton::clicked, this, [this] { run([this] { m_editor.newInputValue(folders(), m_ui); }); });
     connect(m_editInput, &QPushButton::clicked, this, [this] { run([this] { m_editor.editInputValue(m_ui); }); });
     connect(m_deleteInput, &QPushButton::clicked, this, [this] { run([this] { m_editor.deleteInputValue(m_ui); }); });

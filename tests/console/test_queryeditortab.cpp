@@ -15,6 +15,7 @@
 
 #include "common/files.h"
 #include "common/mainthread.h"
+#include "console/consoletest.h"
 #include "console/databasetest.h"
 #include "console/queryeditortab.h"
 #include "monitor/servercontrol.h"
@@ -261,6 +262,32 @@ private slots:
         m_tab->inputNameField()->clear();
         m_tab->newInputButton()->click();
         QCOMPARE(m_ui.messages, QStringList{QStringLiteral("Name input value is not set")});
+    }
+
+    // Assistive technology selects a list entry without making it current: the editor
+    // opens it as if clicked.
+    void entriesSelectedOverTheBusAreOpened()
+    {
+        writeTextFile(queries() + QStringLiteral("/a.qr"), {"<#q_name>a</#q_name>", "<#q_content>SELECT 1</#q_content>"});
+        writeTextFile(queries() + QStringLiteral("/b.qr"),
+                      {"<#q_name>b</#q_name>", "<#q_active>0</#q_active>", "<#q_count_input_values>2</#q_count_input_values>",
+                       "<#q_in_name[1]>x</#q_in_name[1]>", "<#q_in_default_value[1]>1</#q_in_default_value[1]>",
+                       "<#q_in_deleteblocked_ifvalue_is[1]>[]</#q_in_deleteblocked_ifvalue_is[1]>",
+                       "<#q_in_Cleantext[1]>0</#q_in_Cleantext[1]>", "<#q_in_IsFloatValue[1]>0</#q_in_IsFloatValue[1]>",
+                       "<#q_in_deleteblocked[1]>0</#q_in_deleteblocked[1]>", "<#q_in_name[2]>y</#q_in_name[2]>",
+                       "<#q_in_default_value[2]>2</#q_in_default_value[2]>",
+                       "<#q_in_deleteblocked_ifvalue_is[2]>[]</#q_in_deleteblocked_ifvalue_is[2]>",
+                       "<#q_in_Cleantext[2]>0</#q_in_Cleantext[2]>", "<#q_in_IsFloatValue[2]>0</#q_in_IsFloatValue[2]>",
+                       "<#q_in_deleteblocked[2]>0</#q_in_deleteblocked[2]>", "<#q_content>SELECT 2</#q_content>"});
+        m_tab->updateListButton()->click();
+        QCOMPARE(m_tab->nameField()->text(), QStringLiteral("a"));
+        QVERIFY(selectAsAssistiveTechnology(m_tab->functionList(), 1));
+        QCOMPARE(m_tab->nameField()->text(), QStringLiteral("b"));
+        QCOMPARE(inputs(), QStringList({"x", "y"}));
+        QVERIFY(selectAsAssistiveTechnology(m_tab->inputList(), 1));
+        QCOMPARE(m_tab->inputNameField()->text(), QStringLiteral("y"));
+        QCOMPARE(m_tab->defaultValueField()->text(), QStringLiteral("2"));
+        QVERIFY(m_ui.messages.isEmpty());
     }
 
     void savingMovesAFileToTheNameItHolds()
