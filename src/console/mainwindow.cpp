@@ -147,6 +147,9 @@ QWidget* TForm1::buildLeftColumn()
     m_update->setStyleSheet(QStringLiteral("color: red;"));
     m_update->hide();
     m_updater = new UpdateButton(this, m_update, m_forwardingUi, [this] { return m_control->running(); });
+    m_updater->onBusyChanged = [this](bool on) {
+        showBusy(on, on ? QStringLiteral("Downloading the program update ...") : QString());
+    };
     m_startStop = captionButton(QStringLiteral("START"), QStringLiteral("SpeedButton1"));
     m_startStop->setAccessibleDescription(QStringLiteral("Start or stop the server"));
     m_startStop->setFont(sansFont(24, true));
@@ -224,20 +227,23 @@ void TForm1::beginWait(const QString& what)
     QApplication::setOverrideCursor(Qt::WaitCursor);
     m_waitLabel->setText(what);
     m_waitLabel->repaint();
-    // Assistive technology reads the window as busy, and what it waits for.
-    m_busy = true;
-    setAccessibleDescription(what);
-    announceBusy(this);
+    showBusy(true, what);
 }
 
 void TForm1::endWait()
 {
     // setText, unlike clear, tells assistive technology that the text went
     m_waitLabel->setText(QString());
-    m_busy = false;
-    setAccessibleDescription(QString());
-    announceBusy(this);
+    showBusy(false, QString());
     QApplication::restoreOverrideCursor();
+}
+
+void TForm1::showBusy(bool busy, const QString& what)
+{
+    // Assistive technology reads the window as busy, and what it waits for.
+    m_busy = busy;
+    setAccessibleDescription(what);
+    announceBusy(this);
 }
 
 void TForm1::showEvent(QShowEvent* event)

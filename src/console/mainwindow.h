@@ -69,6 +69,8 @@ private:
     void refresh();
     void beginWait(const QString& what);
     void endWait();
+    // The busy state that assistive technology reads, and what the window waits for.
+    void showBusy(bool busy, const QString& what);
 
     WidgetOperator m_widgetUi;
     // Talks to the operator: m_widgetUi, or what a test put in its place.
