@@ -24,8 +24,8 @@ CachePage::CachePage(ServerControl& control, OperatorUi& ui, QWidget* parent)
     listLabel->setBuddy(m_list);
     m_list->setMinimumWidth(320);
 
-    auto label = [](const QString& objectName, const QString& accessibleName) {
-        auto* l = named(new QLabel, objectName, accessibleName);
+    auto label = [](const QString& objectName, const QString& description) {
+        auto* l = described(new QLabel, objectName, description);
         l->setFont(sansFont(16, true));
         l->setTextInteractionFlags(Qt::TextSelectableByMouse);
         return l;
@@ -59,6 +59,7 @@ CachePage::CachePage(ServerControl& control, OperatorUi& ui, QWidget* parent)
         cachePageSelect(m_model, row, folders());
         show(m_model);
     });
+    currentFollowsSelection(m_list);
     connect(m_deleteSelected, &QPushButton::clicked, this, [this] {
         cachePageDeleteSelected(m_model, folders(), m_ui);
         show(m_model);

@@ -79,7 +79,7 @@ QWidget* ConnectionsTab::group(const QString& title, const QString& namePrefix, 
 {
     auto* box = new QGroupBox(title);
     auto* v = new QVBoxLayout(box);
-    status = named(new QLabel, namePrefix + QStringLiteral("StatusLabel"), title + QStringLiteral(" status"));
+    status = described(new QLabel, namePrefix + QStringLiteral("StatusLabel"), title + QStringLiteral(" status"));
     QFont f = sansFont(13, true);
     f.setUnderline(true);
     status->setFont(f);

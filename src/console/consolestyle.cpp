@@ -5,6 +5,7 @@
 #include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QWidget>
 
@@ -23,7 +24,6 @@ QLabel* headingBar(const QString& text)
 {
     auto* l = new QLabel(text);
     l->setObjectName(QStringLiteral("HeadingBar"));
-    l->setAccessibleName(text.trimmed());
     l->setFont(sansFont(16, true));
     l->setStyleSheet(QStringLiteral("background: palette(highlight); color: yellow; padding: 4px;"));
     return l;
@@ -31,7 +31,9 @@ QLabel* headingBar(const QString& text)
 
 QPushButton* captionButton(const QString& caption, const QString& objectName)
 {
-    return named(new QPushButton(caption), objectName, caption.trimmed());
+    auto* b = new QPushButton(caption);
+    b->setObjectName(objectName);
+    return b;
 }
 
 QPushButton* pictureButton(const QIcon& icon, const QString& what, const QString& objectName)
@@ -53,6 +55,16 @@ QLineEdit* labelledField(QLabel* label, const QString& objectName)
 void chainTabOrder(const QList<QWidget*>& widgets)
 {
     for (qsizetype i = 1; i < widgets.size(); ++i) QWidget::setTabOrder(widgets[i - 1], widgets[i]);
+}
+
+void currentFollowsSelection(QListWidget* list)
+{
+    QObject::connect(list, &QListWidget::itemSelectionChanged, list, [list] {
+        const QList<QListWidgetItem*> selected = list->selectedItems();
+        if (selected.size() != 1) return;
+        const int row = list->row(selected.first());
+        if (row != list->currentRow()) list->setCurrentRow(row);
+    });
 }
 
 void enterPresses(const QList<QLineEdit*>& fields, QAbstractButton* button)

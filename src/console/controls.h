@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// Small builders for the page controls: each gets its caption, its object name and an
-// accessible name.
+// Small builders for the page controls: each gets its caption and its object name;
+// assistive technology reads the caption, or the accessible name of a control without one.
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
@@ -14,7 +14,6 @@ inline QPushButton* button(const QString& caption, const QString& objectName)
 {
     auto* b = new QPushButton(caption);
     b->setObjectName(objectName);
-    b->setAccessibleName(caption.trimmed());
     return b;
 }
 
@@ -33,7 +32,6 @@ inline QCheckBox* box(const QString& caption, const QString& objectName)
 {
     auto* b = new QCheckBox(caption);
     b->setObjectName(objectName);
-    b->setAccessibleName(caption);
     return b;
 }
 

@@ -29,7 +29,9 @@ QLabel* fieldLabel(const QString& text) { return new QLabel(text); }
 
 QCheckBox* checkBox(const QString& caption, const QString& objectName)
 {
-    return named(new QCheckBox(caption), objectName, caption);
+    auto* b = new QCheckBox(caption);
+    b->setObjectName(objectName);
+    return b;
 }
 
 // The number field beside a cleaning check box; its accessible name says what it limits.
@@ -75,8 +77,9 @@ MainSettingsTab::MainSettingsTab(ServerControl& control, OperatorUi& ui, QWidget
     for (FolderRow& r : rows) {
         auto* label = fieldLabel(QString::fromLatin1(r.label));
         r.edit = labelledField(label, QString::fromLatin1(r.field));
-        r.choose = named(new QPushButton(QStringLiteral("...")), QString::fromLatin1(r.button),
-                         QStringLiteral("Choose a directory for ") + label->text());
+        r.choose = described(new QPushButton(QStringLiteral("...")), QString::fromLatin1(r.button),
+                             QStringLiteral("Choose a directory for ") + label->text());
+        r.choose->setToolTip(r.choose->accessibleDescription());
         r.choose->setMaximumWidth(40);
         QLineEdit* edit = r.edit;
         connect(r.choose, &QPushButton::clicked, this, [this, edit] { chooseFolder(edit); });
@@ -116,7 +119,7 @@ MainSettingsTab::MainSettingsTab(ServerControl& control, OperatorUi& ui, QWidget
     auto* portLabel = fieldLabel(QStringLiteral("WORKING PORT"));
     m_port = labelledField(portLabel, QStringLiteral("EditWorkingPort"));
     m_testPort = captionButton(QStringLiteral("Test"), QStringLiteral("TestPortButton"));
-    m_testPort->setAccessibleName(QStringLiteral("Test port"));
+    m_testPort->setAccessibleDescription(QStringLiteral("Test whether the working port is free"));
     connect(m_testPort, &QPushButton::clicked, this, &MainSettingsTab::testPort);
     auto* logLabel = fieldLabel(QStringLiteral("Save logs each xxx rows"));
     m_logLines = labelledField(logLabel, QStringLiteral("EditSaveLogEachLines"));

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "console/mainwindow.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -41,10 +43,44 @@ QWidget* headedPage(const QString& heading, QWidget* content)
     return page;
 }
 
+// The window as assistive technology sees it: a main window whose state says when it
+// is busy with a long wait.
+class WindowAccessible : public QAccessibleWidget {
+public:
+    explicit WindowAccessible(TForm1* window) : QAccessibleWidget(window, QAccessible::Window) {}
+    QAccessible::State state() const override
+    {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.busy = static_cast<const TForm1*>(widget())->busy();
+        return s;
+    }
+};
+
+QAccessibleInterface* windowAccessible(const QString& className, QObject* object)
+{
+    if (object && object->isWidgetType() && className == QLatin1String(TForm1::staticMetaObject.className()))
+        return new WindowAccessible(static_cast<TForm1*>(object));
+    return nullptr;
+}
+
+// Tells assistive technology that the window's busy state changed.
+void announceBusy(QWidget* window)
+{
+    QAccessible::State changed;
+    changed.busy = true;
+    QAccessibleStateChangeEvent event(window, changed);
+    QAccessible::updateAccessibility(&event);
+}
+
 }  // namespace
 
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent), m_widgetUi(this)
 {
+    static const bool accessibleWindow = [] {
+        QAccessible::installFactory(windowAccessible);
+        return true;
+    }();
+    Q_UNUSED(accessibleWindow);
     m_control = std::make_unique<ServerControl>(m_forwardingUi);
     setWindowTitle(QStringLiteral("Veldra | server "));
     setObjectName(QStringLiteral("TForm1"));
@@ -68,7 +104,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), m_widgetUi(this)
     setCentralWidget(central);
 
     // What the window waits for, beside the busy cursor.
-    m_waitLabel = named(new QLabel, QStringLiteral("WaitLabel"), QStringLiteral("Waiting for"));
+    m_waitLabel = described(new QLabel, QStringLiteral("WaitLabel"), QStringLiteral("Waiting for"));
     statusBar()->addWidget(m_waitLabel, 1);
     mainthread::setLongWaitIndicator([this](const QString& what) { beginWait(what); }, [this] { endWait(); });
 
@@ -111,8 +147,11 @@ QWidget* TForm1::buildLeftColumn()
     m_update->setStyleSheet(QStringLiteral("color: red;"));
     m_update->hide();
     m_updater = new UpdateButton(this, m_update, m_forwardingUi, [this] { return m_control->running(); });
+    m_updater->onBusyChanged = [this](bool on) {
+        showBusy(on, on ? QStringLiteral("Downloading the program update ...") : QString());
+    };
     m_startStop = captionButton(QStringLiteral("START"), QStringLiteral("SpeedButton1"));
-    m_startStop->setAccessibleName(QStringLiteral("START/STOP"));
+    m_startStop->setAccessibleDescription(QStringLiteral("Start or stop the server"));
     m_startStop->setFont(sansFont(24, true));
     m_startStop->setMinimumHeight(56);
     v->addWidget(m_update);
@@ -188,12 +227,23 @@ void TForm1::beginWait(const QString& what)
     QApplication::setOverrideCursor(Qt::WaitCursor);
     m_waitLabel->setText(what);
     m_waitLabel->repaint();
+    showBusy(true, what);
 }
 
 void TForm1::endWait()
 {
-    m_waitLabel->clear();
+    // setText, unlike clear, tells assistive technology that the text went
+    m_waitLabel->setText(QString());
+    showBusy(false, QString());
     QApplication::restoreOverrideCursor();
+}
+
+void TForm1::showBusy(bool busy, const QString& what)
+{
+    // Assistive technology reads the window as busy, and what it waits for.
+    m_busy = busy;
+    setAccessibleDescription(what);
+    announceBusy(this);
 }
 
 void TForm1::showEvent(QShowEvent* event)

@@ -52,6 +52,8 @@ public:
     QTabWidget* settingsTabs() const { return m_settingsTabs; }
     // The word of what the window waits for; empty when it waits for nothing.
     QString waitText() const;
+    // True during a long wait; assistive technology reads it as the window's busy state.
+    bool busy() const { return m_busy; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -67,6 +69,8 @@ private:
     void refresh();
     void beginWait(const QString& what);
     void endWait();
+    // The busy state that assistive technology reads, and what the window waits for.
+    void showBusy(bool busy, const QString& what);
 
     WidgetOperator m_widgetUi;
     // Talks to the operator: m_widgetUi, or what a test put in its place.
@@ -96,6 +100,7 @@ private:
     class ClientAccessPage* m_clientAccess = nullptr;
     bool m_shown = false;
     bool m_painted = false;
+    bool m_busy = false;
 };
 
 }  // namespace veldra

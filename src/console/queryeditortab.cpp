@@ -19,6 +19,7 @@
 #include <Qsci/qsciscintilla.h>
 
 #include "answers/testquery.h"
+#include "console/consolestyle.h"
 #include "console/controls.h"
 #include "common/operatorui.h"
 #include "monitor/servercontrol.h"
@@ -90,7 +91,6 @@ QueryEditorTab::QueryEditorTab(ServerControl& control, OperatorUi& ui, std::func
     m_save = button(QStringLiteral("SAVE CHANGES"), QStringLiteral("SaveChanges"));
     m_unsaved = new QLabel(QStringLiteral("unsaved changes"));
     m_unsaved->setObjectName(QStringLiteral("UnsavedChanges"));
-    m_unsaved->setAccessibleName(QStringLiteral("unsaved changes"));
     m_unsaved->setStyleSheet(QStringLiteral("color: red; font-weight: bold;"));
     saveRow->addWidget(m_save);
     saveRow->addWidget(m_unsaved);
@@ -110,14 +110,16 @@ QueryEditorTab::QueryEditorTab(ServerControl& control, OperatorUi& ui, std::func
     connect(m_functions, &QListWidget::currentRowChanged, this, [this](int index) {
         if (!m_showing) run([this, index] { m_editor.selectFunction(index, folders(), m_ui); });
     });
+    console::currentFollowsSelection(m_functions);
     auto create = [this] { run([this] { m_editor.createNewQuery(m_newName->text(), folders(), m_ui); }); };
     connect(m_create, &QPushButton::clicked, this, create);
     connect(m_newName, &QLineEdit::returnPressed, this, create);
     connect(m_delete, &QPushButton::clicked, this, [this] { run([this] { m_editor.deleteQuery(folders(), m_ui); }); });
     connect(m_save, &QPushButton::clicked, this, [this] { run([this] { m_editor.saveChanges(folders(), m_ui); }); });
 
-    // The "[LAST PREPARED QUERY]" view is written by requests only while it is on screen.
-    LastPreparedQuery::instance().setListener([this](const QString& text) { m_lastQuery->setPlainText(forView(text)); });
+    // The "[LAST PREPARED QUERY]" view follows requests while it is on screen and shows
+    // the last one kept whenever it comes on screen.
+    LastPreparedQuery::instance().setListener([this](const QString& text) { showLastQuery(text); });
     m_lastQuery->installEventFilter(this);
     showState();
 }
@@ -199,21 +201,27 @@ QWidget* QueryEditorTab::buildMainData()
         if (forView(m_editor.model.description) != text)
             modelChanged([text](QueryEditorModel& m) { m.description = text; });
     });
-    // The input-value fields are the operator's scratch until new or edit.
-    connect(m_inName, &QLineEdit::textEdited, this, [this](const QString& text) {
+    // The input-value fields are the operator's scratch until new or edit. They take
+    // their text however it comes (typed, pasted, set by assistive technology or voice
+    // input); only the editor's own showing of an entry is kept apart.
+    connect(m_inName, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (m_showing) return;
         if (text != text.toLower()) {
+            // letters put into the field become lower case; the change comes back here
             const int cursor = m_inName->cursorPosition();
             m_inName->setText(text.toLower());
             m_inName->setCursorPosition(cursor);
+            return;
         }
         fieldsChanged();
     });
-    for (QLineEdit* f : {m_inDefault, m_inDeleteValues}) connect(f, &QLineEdit::textEdited, this, [this] { fieldsChanged(); });
+    for (QLineEdit* f : {m_inDefault, m_inDeleteValues}) connect(f, &QLineEdit::textChanged, this, [this] { fieldsChanged(); });
     for (QCheckBox* b : {m_inClean, m_inFloat, m_inDeleteBlock}) connect(b, &QCheckBox::toggled, this, [this] { fieldsChanged(); });
 
     connect(m_inputs, &QListWidget::currentRowChanged, this, [this](int index) {
         if (!m_showing) run([this, index] { m_editor.showInputValue(index, folders(), m_ui); });
     });
+    console::currentFollowsSelection(m_inputs);
     connect(m_newInput, &QPushButton::clicked, this, [this] { run([this] { m_editor.newInputValue(folders(), m_ui); }); });
     connect(m_editInput, &QPushButton::clicked, this, [this] { run([this] { m_editor.editInputValue(m_ui); }); });
     connect(m_deleteInput, &QPushButton::clicked, this, [this] { run([this] { m_editor.deleteInputValue(m_ui); }); });
@@ -333,10 +341,19 @@ void QueryEditorTab::showState()
     showModified();
 }
 
+void QueryEditorTab::showLastQuery(const QString& text)
+{
+    const QString shown = forView(text);
+    if (m_lastQuery->toPlainText() != shown) m_lastQuery->setPlainText(shown);
+}
+
 bool QueryEditorTab::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_lastQuery && (event->type() == QEvent::Show || event->type() == QEvent::Hide))
-        LastPreparedQuery::instance().setOnScreen(event->type() == QEvent::Show);
+    if (watched == m_lastQuery && (event->type() == QEvent::Show || event->type() == QEvent::Hide)) {
+        LastPreparedQuery& last = LastPreparedQuery::instance();
+        last.setOnScreen(event->type() == QEvent::Show);
+        if (last.onScreen()) showLastQuery(last.text());
+    }
     return QWidget::eventFilter(watched, event);
 }
 

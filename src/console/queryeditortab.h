@@ -73,6 +73,7 @@ private:
     void showState();
     void showFields();
     void showModified();
+    void showLastQuery(const QString& text);
     void fieldsChanged();
     void modelChanged(const std::function<void(QueryEditorModel&)>& change);
 

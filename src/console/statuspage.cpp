@@ -23,9 +23,9 @@ using namespace console;
 
 namespace {
 
-QLabel* bigLine(const QString& objectName, const QString& accessibleName)
+QLabel* bigLine(const QString& objectName, const QString& description)
 {
-    auto* l = named(new QLabel, objectName, accessibleName);
+    auto* l = described(new QLabel, objectName, description);
     l->setFont(sansFont(27, true));
     l->setTextInteractionFlags(Qt::TextSelectableByMouse);
     // a long start line breaks rather than being cut off in a narrow window
@@ -33,9 +33,9 @@ QLabel* bigLine(const QString& objectName, const QString& accessibleName)
     return l;
 }
 
-QLabel* listBox(const QString& objectName, const QString& accessibleName, const QString& colours)
+QLabel* listBox(const QString& objectName, const QString& description, const QString& colours)
 {
-    auto* l = named(new QLabel, objectName, accessibleName);
+    auto* l = described(new QLabel, objectName, description);
     l->setFixedSize(165, 25);
     l->setFont(sansFont(13, true));
     l->setAlignment(Qt::AlignCenter);
@@ -54,7 +54,7 @@ StatusPage::StatusPage(ServerControl& control, OperatorUi& ui, QWidget* parent)
 
     auto* top = new QHBoxLayout;
     auto* left = new QVBoxLayout;
-    m_clock = named(new QLabel, QStringLiteral("ClockLabel"), QStringLiteral("Clock"));
+    m_clock = described(new QLabel, QStringLiteral("ClockLabel"), QStringLiteral("Clock"));
     m_clock->setAlignment(Qt::AlignCenter);
     m_clock->setFont(sansFont(27, true));
     m_clock->setMinimumHeight(44);
@@ -87,8 +87,8 @@ StatusPage::StatusPage(ServerControl& control, OperatorUi& ui, QWidget* parent)
     m_startLine = bigLine(QStringLiteral("Label10"), QStringLiteral("Server start"));
     m_connections = bigLine(QStringLiteral("Label11"), QStringLiteral("Connection count"));
     m_requests = bigLine(QStringLiteral("Label12"), QStringLiteral("Request count"));
-    m_memory = named(new QLabel(QStringLiteral("USING MEMORY (update value each 5 sec) : ")),
-                     QStringLiteral("MemoryLabel"), QStringLiteral("Memory use"));
+    m_memory = described(new QLabel(QStringLiteral("USING MEMORY (update value each 5 sec) : ")),
+                         QStringLiteral("MemoryLabel"), QStringLiteral("Memory use"));
     m_memory->setFont(sansFont(14, false, true));
     m_memory->setStyleSheet(QStringLiteral("background: red; color: white; padding: 3px;"));
     right->addWidget(m_startLine);

@@ -42,6 +42,7 @@ void UpdateButton::update()
             QApplication::setOverrideCursor(Qt::BusyCursor);
         else
             QApplication::restoreOverrideCursor();
+        if (onBusyChanged) onBusyChanged(on);
     };
     hooks.setCaption = [this](const QString& caption) { m_button->setText(caption); };
     hooks.closeWindow = [this] { m_window->close(); };

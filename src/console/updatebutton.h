@@ -27,6 +27,9 @@ public:
     // The update (the button's click).
     void update();
 
+    // Told when the download begins (true) and ends (false).
+    std::function<void(bool downloading)> onBusyChanged;
+
 private:
     QWidget* m_window;
     QPushButton* m_button;

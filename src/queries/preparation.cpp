@@ -267,22 +267,39 @@ LastPreparedQuery& LastPreparedQuery::instance()
     return view;
 }
 
+QString LastPreparedQuery::text() const
+{
+    if (m_keptAt >= 0) {
+        m_text = lastPreparedQueryView(m_query, QDateTime::fromMSecsSinceEpoch(m_keptAt));
+        m_query.clear();
+        m_keptAt = -1;
+    }
+    return m_text;
+}
+
 void LastPreparedQuery::setText(const QString& text)
 {
     m_text = text;
+    m_query.clear();
+    m_keptAt = -1;
     if (m_listener) m_listener(m_text);
 }
 
-QString lastPreparedQueryView(const QString& query)
+void LastPreparedQuery::keep(const QString& query)
 {
-    return QStringLiteral("-- ") + regional::timeStamp() + QStringLiteral("\r-- ==============================\r") +
+    m_query = query;
+    m_keptAt = QDateTime::currentMSecsSinceEpoch();
+    if (m_onScreen && m_listener) m_listener(text());
+}
+
+QString lastPreparedQueryView(const QString& query, const QDateTime& preparedAt)
+{
+    return QStringLiteral("-- ") + regional::timeStamp(preparedAt) + QStringLiteral("\r-- ==============================\r") +
            trim(query);
 }
 
-void ShowLastPreparedQuery(const QString& query)
-{
-    LastPreparedQuery& view = LastPreparedQuery::instance();
-    if (view.onScreen()) view.setText(lastPreparedQueryView(query));
-}
+QString lastPreparedQueryView(const QString& query) { return lastPreparedQueryView(query, QDateTime::currentDateTime()); }
+
+void ShowLastPreparedQuery(const QString& query) { LastPreparedQuery::instance().keep(query); }
 
 }  // namespace veldra

@@ -10,6 +10,7 @@
 // the request is substituted as a MySQL string literal body (\ ' " and NUL escaped), and
 // no later step reads it again, so a request cannot change the statement; default values
 // are the operator's own SQL and go in as they stand.
+#include <QDateTime>
 #include <QList>
 #include <functional>
 #include <QString>
@@ -61,7 +62,9 @@ QString PreparatingQueryForTest(const QString& pathToQueriesPage, const QString&
                                 const QString& inputParameters = QString());
 
 // The "[LAST PREPARED QUERY] - log last query" view's text, owned by the main thread.
-// The console tells it whether the view is on screen and listens for changes.
+// It keeps the last query prepared for a request, whichever page is on screen, so the
+// view shows it whenever it is opened; the listener hears of each new text while the
+// console says the view is on screen, and of every text the test preparation writes.
 class LastPreparedQuery {
 public:
     static LastPreparedQuery& instance();
@@ -69,20 +72,32 @@ public:
     // Main thread only.
     void setOnScreen(bool onScreen) { m_onScreen = onScreen; }
     bool onScreen() const { return m_onScreen; }
-    const QString& text() const { return m_text; }
+    // The view's three lines; the stamp is the time the query was kept.
+    QString text() const;
+    // A whole view text (the test preparation); the listener hears of it at once.
     void setText(const QString& text);
+    // A request's prepared query, kept with the current time; the listener hears of it
+    // while the view is on screen.
+    void keep(const QString& query);
     void setListener(std::function<void(const QString&)> listener) { m_listener = std::move(listener); }
 
 private:
     bool m_onScreen = false;
-    QString m_text;
+    // Either a whole text, or a query and the time it was kept, made into the text
+    // when it is read: a request costs the main thread no formatting while the view is
+    // off screen.
+    mutable QString m_text;
+    mutable QString m_query;
+    mutable qint64 m_keptAt = -1;  // ms since the epoch; -1: m_text is the text
     std::function<void(const QString&)> m_listener;
 };
 
 // "-- " time stamp, "-- ==============================", the query trimmed; separated by CR.
 QString lastPreparedQueryView(const QString& query);
+QString lastPreparedQueryView(const QString& query, const QDateTime& preparedAt);
 
-// Main thread only: when the view is on screen, replaces its text by the three lines.
+// Main thread only: keeps the query as the last prepared one; the view, when it is on
+// screen, shows its three lines at once.
 void ShowLastPreparedQuery(const QString& query);
 
 }  // namespace veldra

@@ -2,7 +2,9 @@
 #pragma once
 // Shared by the window's tests: a window in a program folder of its own, talking to a
 // scripted operator, and the test database for QtTest.
+#include <QAccessible>
 #include <QDir>
+#include <QListWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
@@ -41,5 +43,14 @@ struct WindowFixture {
     QString path(const QString& name) const { return dir.path() + u'/' + name; }
     void makeFolder(const QString& name) const { QDir(dir.path()).mkpath(name); }
 };
+
+// Selects an entry of a list as assistive technology does: through the list's
+// accessible table, without making it the current entry. False when the list has none.
+inline bool selectAsAssistiveTechnology(QListWidget* list, int row)
+{
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(list);
+    if (!iface || !iface->tableInterface()) return false;
+    return iface->tableInterface()->selectRow(row);
+}
 
 }  // namespace veldra::test

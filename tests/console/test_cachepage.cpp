@@ -54,6 +54,10 @@ private slots:
         putBytes(f->path(QStringLiteral("CACHE-VELDRA/b/9.cache")), "b");
         click(1);
         QCOMPARE(page->countInFolder()->text(), QStringLiteral("Count cache files in folder : 3"));
+        // an entry selected over the accessibility bus is measured as one clicked
+        QVERIFY(selectAsAssistiveTechnology(page->functionList(), 0));
+        QCOMPARE(page->countInFolder()->text(), QStringLiteral("Count cache files in folder : 3"));
+        QCOMPARE(page->sizeInFolder()->text(), QStringLiteral("Sum size all cache files in folder : 3 Mb"));
         QVERIFY(f->ui.messages.isEmpty());
     }
 

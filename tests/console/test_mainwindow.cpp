@@ -2,7 +2,9 @@
 // The main window offscreen: frame, title, navigation, status page, names of the
 // controls, the long-wait state, and START/STOP through the window on a real database.
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,7 +15,9 @@
 #include <QTextCursor>
 #include <thread>
 
+#include "config/inifile.h"
 #include "config/settings.h"
+#include "console/cachepage.h"
 #include "console/consoletest.h"
 #include "console/connectionstab.h"
 #include "console/mainsettingstab.h"
@@ -25,6 +29,43 @@
 
 using namespace veldra;
 using namespace veldra::test;
+
+namespace {
+
+QString accessibleName(QWidget* w)
+{
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(w);
+    return iface ? iface->text(QAccessible::Name) : QString();
+}
+
+// Walks every page of the window as assistive technology reads it: a label and a
+// caption are read as they stand at this moment; a field, list or picture button without
+// text of its own has a name. Returns what is read wrongly.
+QStringList misread(TForm1& w)
+{
+    QStringList faults;
+    for (QWidget* c : w.findChildren<QWidget*>()) {
+        // the tab widget's own scroll buttons and Qt's inner widgets aside
+        if (c->objectName().startsWith(QStringLiteral("qt_")) || qobject_cast<QTabBar*>(c->parentWidget())) continue;
+        const QString what = QString::fromLatin1(c->metaObject()->className()) + u' ' + c->objectName();
+        const QString name = accessibleName(c);
+        QString shown;
+        if (auto* label = qobject_cast<QLabel*>(c))
+            shown = label->text();
+        else if (auto* button = qobject_cast<QAbstractButton*>(c))
+            shown = button->text();
+        if (!shown.isEmpty() || qobject_cast<QLabel*>(c)) {
+            if (name != shown) faults << what + QStringLiteral(" is read [") + name + QStringLiteral("] and shows [") + shown + u']';
+        } else if ((qobject_cast<QAbstractButton*>(c) || qobject_cast<QLineEdit*>(c) || qobject_cast<QComboBox*>(c) ||
+                    qobject_cast<QListWidget*>(c) || qobject_cast<QPlainTextEdit*>(c)) &&
+                   name.trimmed().isEmpty()) {
+            faults << what + QStringLiteral(" has no name");
+        }
+    }
+    return faults;
+}
+
+}  // namespace
 
 class MainWindowTest : public QObject {
     Q_OBJECT
@@ -91,21 +132,84 @@ private slots:
         QVERIFY(w.close());
     }
 
-    void everyControlHasAnAccessibleName()
+    // The values the pages show are what assistive technology reads, as they change.
+    void assistiveTechnologyReadsWhatEveryPageShows()
     {
         WindowFixture f;
+        for (const char* name : {"QUERIES", "CACHE-VELDRA", "CACHE-VELDRA/orders"}) f.makeFolder(QString::fromLatin1(name));
+        writeTextFile(f.path(QStringLiteral("QUERIES/orders.qr")), {QStringLiteral("<#q_name>orders</#q_name>")});
+        putBytes(f.path(QStringLiteral("CACHE-VELDRA/orders/k.cache")), QByteArray(10, 'x'));
         TForm1& w = f.open();
-        QStringList unnamed;
-        for (QWidget* c : w.findChildren<QWidget*>()) {
-            const bool control = qobject_cast<QAbstractButton*>(c) || qobject_cast<QLineEdit*>(c) ||
-                                 qobject_cast<QComboBox*>(c) || qobject_cast<QListWidget*>(c) ||
-                                 qobject_cast<QPlainTextEdit*>(c);
-            // the tab widget's own scroll buttons excepted
-            if (control && c->accessibleName().isEmpty() && !c->objectName().startsWith(QStringLiteral("qt_")) &&
-                !qobject_cast<QTabBar*>(c->parentWidget()))
-                unnamed << QString::fromLatin1(c->metaObject()->className()) + u' ' + c->objectName();
+        StatusPage& s = *w.statusPage();
+        QVERIFY2(misread(w).isEmpty(), qPrintable(misread(w).join(u'\n')));
+        QCOMPARE(accessibleName(w.startStopButton()), QStringLiteral("START"));
+        QCOMPARE(accessibleName(s.connections()), QStringLiteral("COUNT CONNECTION : 0"));
+        QCOMPARE(accessibleName(w.connectionsTab()->clientStatus()), QStringLiteral("CLIENT DATA => Not have connect with database"));
+        // what a value is stays with the control, beside the value
+        QCOMPARE(s.connections()->accessibleDescription(), QStringLiteral("Connection count"));
+
+        // New values: the clock and the memory line, the cache page's counts, a caption
+        // that counts.
+        for (int i = 0; i < 6; ++i) w.control().scheduler().tick();
+        w.cachePage()->updateListButton()->click();
+        w.cachePage()->functionList()->setCurrentRow(0);
+        w.updateButton()->setText(QStringLiteral("Load 12 KB "));
+        QCOMPARE(accessibleName(w.cachePage()->countAll()), QStringLiteral("Count cache files in all folders : 1"));
+        QCOMPARE(accessibleName(w.cachePage()->countInFolder()), QStringLiteral("Count cache files in folder : 1"));
+        QVERIFY(accessibleName(s.memory()).contains(QStringLiteral(" Mb  |  ")));
+        QCOMPARE(accessibleName(w.updateButton()), QStringLiteral("Load 12 KB "));
+        QVERIFY2(misread(w).isEmpty(), qPrintable(misread(w).join(u'\n')));
+    }
+
+    // Text put into a field by assistive technology, voice input or a program counts as
+    // typed, on every settings tab: what is saved is what the fields show.
+    void settingsFieldsTakeTextHoweverItComes()
+    {
+        WindowFixture f;
+        for (const char* name : {"q", "l", "c"}) f.makeFolder(QString::fromLatin1(name));
+        TForm1& w = f.open();
+        MainSettingsTab& m = *w.mainSettingsTab();
+        const std::pair<QLineEdit*, const char*> main[] = {
+            {m.pathToQueries(), "path_to_queries"}, {m.pathToLogs(), "path_to_logs"}, {m.pathToCache(), "path_to_cache"},
+            {m.countDays(), "caching_count_days_for_clean"}, {m.sizeMb(), "caching_size_for_clean"},
+            {m.quantityFiles(), "caching_quantity_for_clean"}, {m.descriptionLink(), "link_to_descrpt_service"},
+            {m.workingPort(), "worked_port"}, {m.saveLogEachLines(), "save_log_each_lines"},
+            {m.resaveTimeLog(), "resave_time_log"}, {m.reloadClientAccess(), "reload_client_access"},
+            {m.reloadCaches(), "reload_caches"}, {m.shareListName(), "name_function_for_share_list_functions"}};
+        const QString values[] = {f.path(QStringLiteral("q")), f.path(QStringLiteral("l")), f.path(QStringLiteral("c")),
+                                  QStringLiteral("7"), QStringLiteral("8"), QStringLiteral("9"), QStringLiteral("http://d.example/"),
+                                  QStringLiteral("35123"), QStringLiteral("4321"), QStringLiteral("1:11"), QStringLiteral("02:22"),
+                                  QStringLiteral("03:33"), QStringLiteral("Shared")};
+        for (size_t i = 0; i < std::size(main); ++i) main[i].first->setText(values[i]);
+        const std::pair<QCheckBox*, const char*> boxes[] = {
+            {m.enableCaching(), "enabled_caching"}, {m.cleanOlderFiles(), "caching_clean_older_files"},
+            {m.cleanIfSumIsMore(), "caching_clean_if_sum_files_is_more"},
+            {m.cleanQuantityIsMore(), "caching_clean_quantity_is_more"}};
+        QStringList flipped;
+        for (const auto& [box, key] : boxes) {
+            box->setChecked(!box->isChecked());  // as a toggle over the bus does it, without a click
+            flipped << (box->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
         }
-        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(u',')));
+        m.answerFormat()->setCurrentIndex(1);
+        m.saveChangesButton()->click();
+        QCOMPARE(f.ui.messages, QStringList{QStringLiteral("Settings was successful saved !")});
+
+        ConnectionsTab& c = *w.connectionsTab();
+        const ConnectionsTab::Fields* groups[] = {&c.clientFields(), &c.workFields()};
+        int n = 0;
+        for (const ConnectionsTab::Fields* g : groups)
+            for (QLineEdit* e : {g->ip, g->port, g->database, g->user, g->psw}) e->setText(QStringLiteral("v%1").arg(++n));
+        c.saveConnectionsButton()->click();
+
+        const IniFile ini(f.path(QStringLiteral("veldra.ini")));
+        const auto main_ = [&](const char* key) { return ini.value(QStringLiteral("main"), QString::fromLatin1(key), QString()); };
+        for (size_t i = 0; i < std::size(main); ++i) QCOMPARE(main_(main[i].second), values[i]);
+        for (size_t i = 0; i < std::size(boxes); ++i) QCOMPARE(main_(boxes[i].second), flipped[int(i)]);
+        QCOMPARE(main_("format_answer"), QStringLiteral("1"));
+        n = 0;
+        for (const char* section : {"connect_client_table", "connect_work_data"})
+            for (const char* key : {"ip", "port", "database", "user", "psw"})
+                QCOMPARE(ini.value(QString::fromLatin1(section), QString::fromLatin1(key), QString()), QStringLiteral("v%1").arg(++n));
     }
 
     void logLinesReachTheViewAndTypingReachesTheLog()
@@ -133,8 +237,10 @@ private slots:
     {
         WindowFixture f;
         TForm1& w = f.open();
-        QString seenText;
-        bool seenCursor = false;
+        QString seenText, seenRead, seenDescription;
+        bool seenCursor = false, seenBusy = false;
+        const auto busy = [&w] { return QAccessible::queryAccessibleInterface(&w)->state().busy; };
+        QVERIFY(!busy());
         bool closed = true;
         int ticks = 0;
         int memoryTicks = -1;
@@ -144,6 +250,10 @@ private slots:
         connect(&probe, &QTimer::timeout, &w, [&] {
             if (++ticks != 1) return;
             seenText = w.waitText();
+            // what assistive technology reads meanwhile
+            seenBusy = busy();
+            seenRead = accessibleName(w.findChild<QLabel*>(QStringLiteral("WaitLabel")));
+            seenDescription = QAccessible::queryAccessibleInterface(&w)->text(QAccessible::Description);
             seenCursor = QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
             closed = w.close();
             // a scheduler tick in the middle of the wait is dropped
@@ -157,6 +267,12 @@ private slots:
         QVERIFY(ticks > 0);
         QCOMPARE(seenText, QStringLiteral("Counting the cache files ..."));
         QVERIFY(seenCursor);
+        QVERIFY(seenBusy);
+        QCOMPARE(seenRead, QStringLiteral("Counting the cache files ..."));
+        QCOMPARE(seenDescription, QStringLiteral("Counting the cache files ..."));
+        QVERIFY(!busy());
+        QCOMPARE(QAccessible::queryAccessibleInterface(&w)->text(QAccessible::Description), QString());
+        QCOMPARE(accessibleName(w.findChild<QLabel*>(QStringLiteral("WaitLabel"))), QString());
         QVERIFY(!closed);
         QCOMPARE(memoryTicks, memoryTicksBefore);
         QVERIFY(w.isVisible());
@@ -174,6 +290,7 @@ private slots:
         QVERIFY(caught);
         QCOMPARE(w.waitText(), QString());
         QVERIFY(!QApplication::overrideCursor());
+        QVERIFY(!busy());
     }
 
     void startRefusedWhileADatabaseIsUnreachable()
@@ -257,6 +374,10 @@ private slots:
         w.control().scheduler().tick();  // the counts are shown with the next tick
         QCOMPARE(s.connections()->text(), QStringLiteral("COUNT CONNECTION : 3"));
         QCOMPARE(s.requests()->text(), QStringLiteral("COUNT REQUESTS : 2"));
+        // read as shown while running: STOP, the counts, the connected status lines
+        QCOMPARE(accessibleName(w.startStopButton()), QStringLiteral("STOP"));
+        QCOMPARE(accessibleName(s.requests()), QStringLiteral("COUNT REQUESTS : 2"));
+        QVERIFY2(misread(w).isEmpty(), qPrintable(misread(w).join(u'\n')));
         QVERIFY(w.logView()->toPlainText().contains(QStringLiteral("{ClientExecute} Data for client was sent from cache !!! ")));
         QVERIFY(w.logView()->blockCount() > logBefore + 6);
         const int hour = QTime::currentTime().hour();

@@ -11,9 +11,11 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <Qsci/qsciscintilla.h>
+#include <functional>
 
 #include "common/files.h"
 #include "common/mainthread.h"
+#include "console/consoletest.h"
 #include "console/databasetest.h"
 #include "console/queryeditortab.h"
 #include "monitor/servercontrol.h"
@@ -223,6 +225,71 @@ private slots:
         QCOMPARE(m_tab->nameField()->text(), QStringLiteral("zeta"));
     }
 
+    // Text put into the input-value fields by assistive technology, voice input or any
+    // program counts as typed; the editor's own showing of an entry does not.
+    void inputValueFieldsTakeTextHoweverItComes()
+    {
+        writeTextFile(queries() + QStringLiteral("/f.qr"),
+                      {"<#q_name>f</#q_name>", "<#q_active>0</#q_active>", "<#q_count_input_values>1</#q_count_input_values>",
+                       "<#q_in_name[1]>Key</#q_in_name[1]>", "<#q_in_default_value[1]>null</#q_in_default_value[1]>",
+                       "<#q_in_deleteblocked_ifvalue_is[1]>[]</#q_in_deleteblocked_ifvalue_is[1]>",
+                       "<#q_in_Cleantext[1]>0</#q_in_Cleantext[1]>", "<#q_in_IsFloatValue[1]>0</#q_in_IsFloatValue[1]>",
+                       "<#q_in_deleteblocked[1]>0</#q_in_deleteblocked[1]>", "<#q_content>SELECT 1</#q_content>"});
+        m_tab->updateListButton()->click();
+        QCOMPARE(inputs(), QStringList{"Key"});
+        m_tab->inputList()->setCurrentRow(0);
+        QCOMPARE(m_tab->inputNameField()->text(), QStringLiteral("Key"));  // shown as the file holds it
+        QVERIFY(m_tab->unsavedMark()->isHidden());
+
+        m_tab->inputNameField()->setText(QStringLiteral("Amount"));
+        QCOMPARE(m_tab->inputNameField()->text(), QStringLiteral("amount"));  // as if typed
+        m_tab->defaultValueField()->setText(QStringLiteral("0"));
+        m_tab->deleteBlockValuesField()->setText(QStringLiteral("[0]"));
+        for (QCheckBox* b : {m_tab->cleanTextBox(), m_tab->floatBox(), m_tab->deleteBlockBox()}) b->setChecked(true);
+        m_tab->newInputButton()->click();
+        QVERIFY2(m_ui.messages.isEmpty(), qPrintable(m_ui.messages.join(u'|')));
+        QCOMPARE(inputs(), QStringList({"Key", "amount"}));
+        const TMyRec& rec = m_tab->editor().model.inputValues[1].rec;
+        QCOMPARE(rec.default_value, QStringLiteral("0"));
+        QCOMPARE(rec.deleteblocked_ifvalue_is, QStringLiteral("[0]"));
+        QVERIFY(rec.Cleantext && rec.IsFloatValue && rec.deleteblocked);
+
+        // A name set a moment ago is the name compared, and an emptied field is empty.
+        m_tab->inputNameField()->setText(QStringLiteral("AMOUNT "));
+        m_tab->newInputButton()->click();
+        QCOMPARE(m_ui.messages, QStringList{QStringLiteral("This name value already exists")});
+        m_ui.messages.clear();
+        m_tab->inputNameField()->clear();
+        m_tab->newInputButton()->click();
+        QCOMPARE(m_ui.messages, QStringList{QStringLiteral("Name input value is not set")});
+    }
+
+    // Assistive technology selects a list entry without making it current: the editor
+    // opens it as if clicked.
+    void entriesSelectedOverTheBusAreOpened()
+    {
+        writeTextFile(queries() + QStringLiteral("/a.qr"), {"<#q_name>a</#q_name>", "<#q_content>SELECT 1</#q_content>"});
+        writeTextFile(queries() + QStringLiteral("/b.qr"),
+                      {"<#q_name>b</#q_name>", "<#q_active>0</#q_active>", "<#q_count_input_values>2</#q_count_input_values>",
+                       "<#q_in_name[1]>x</#q_in_name[1]>", "<#q_in_default_value[1]>1</#q_in_default_value[1]>",
+                       "<#q_in_deleteblocked_ifvalue_is[1]>[]</#q_in_deleteblocked_ifvalue_is[1]>",
+                       "<#q_in_Cleantext[1]>0</#q_in_Cleantext[1]>", "<#q_in_IsFloatValue[1]>0</#q_in_IsFloatValue[1]>",
+                       "<#q_in_deleteblocked[1]>0</#q_in_deleteblocked[1]>", "<#q_in_name[2]>y</#q_in_name[2]>",
+                       "<#q_in_default_value[2]>2</#q_in_default_value[2]>",
+                       "<#q_in_deleteblocked_ifvalue_is[2]>[]</#q_in_deleteblocked_ifvalue_is[2]>",
+                       "<#q_in_Cleantext[2]>0</#q_in_Cleantext[2]>", "<#q_in_IsFloatValue[2]>0</#q_in_IsFloatValue[2]>",
+                       "<#q_in_deleteblocked[2]>0</#q_in_deleteblocked[2]>", "<#q_content>SELECT 2</#q_content>"});
+        m_tab->updateListButton()->click();
+        QCOMPARE(m_tab->nameField()->text(), QStringLiteral("a"));
+        QVERIFY(selectAsAssistiveTechnology(m_tab->functionList(), 1));
+        QCOMPARE(m_tab->nameField()->text(), QStringLiteral("b"));
+        QCOMPARE(inputs(), QStringList({"x", "y"}));
+        QVERIFY(selectAsAssistiveTechnology(m_tab->inputList(), 1));
+        QCOMPARE(m_tab->inputNameField()->text(), QStringLiteral("y"));
+        QCOMPARE(m_tab->defaultValueField()->text(), QStringLiteral("2"));
+        QVERIFY(m_ui.messages.isEmpty());
+    }
+
     void savingMovesAFileToTheNameItHolds()
     {
         writeTextFile(queries() + QStringLiteral("/a.qr"), {QStringLiteral("<#q_name>b</#q_name>")});
@@ -300,25 +367,39 @@ private slots:
         QCOMPARE(m_ui.messages, QStringList{QStringLiteral("The path to the output folder is empty or wrong !")});
     }
 
-    void lastPreparedQueryIsWrittenOnlyWhileOnScreen()
+    void lastPreparedQueryFollowsRequestsAndShowsTheLastWhenOpened()
     {
         QTabWidget host;
         host.addTab(new QWidget, QStringLiteral("other"));
         m_tab->setParent(nullptr);
         host.addTab(m_tab.get(), QStringLiteral("  REQUESTS  "));
         host.show();
+        const auto shown = [this] { return m_tab->lastQueryView()->toPlainText(); };
+        // Requests ran before the view was ever opened: it shows the last one when it opens.
+        ShowLastPreparedQuery(QStringLiteral("SELECT 0"));
+        ShowLastPreparedQuery(QStringLiteral(" SELECT 1 "));
         host.setCurrentIndex(1);
         m_tab->tabs()->setCurrentIndex(2);
         QVERIFY(LastPreparedQuery::instance().onScreen());
-        ShowLastPreparedQuery(QStringLiteral(" SELECT 1 "));
-        QVERIFY(m_tab->lastQueryView()->toPlainText().endsWith(QStringLiteral("\n-- ==============================\nSELECT 1")));
-        m_tab->tabs()->setCurrentIndex(0);
-        QVERIFY(!LastPreparedQuery::instance().onScreen());
+        QVERIFY2(shown().startsWith(QStringLiteral("-- ")) &&
+                     shown().endsWith(QStringLiteral("\n-- ==============================\nSELECT 1")),
+                 qPrintable(shown()));
+        // On screen it follows each request.
         ShowLastPreparedQuery(QStringLiteral("SELECT 2"));
-        QVERIFY(m_tab->lastQueryView()->toPlainText().endsWith(QStringLiteral("SELECT 1")));
-        m_tab->tabs()->setCurrentIndex(2);
+        QVERIFY(shown().endsWith(QStringLiteral("\nSELECT 2")));
+        // Another tab of the editor, or another page: the view is left alone until it comes back.
+        for (const auto& away : {std::function<void()>([this] { m_tab->tabs()->setCurrentIndex(0); }),
+                                 std::function<void()>([&host] { host.setCurrentIndex(0); })}) {
+            away();
+            QVERIFY(!LastPreparedQuery::instance().onScreen());
+            ShowLastPreparedQuery(QStringLiteral("SELECT 3"));
+            QVERIFY(shown().endsWith(QStringLiteral("\nSELECT 2")));
+            m_tab->tabs()->setCurrentIndex(2);
+            host.setCurrentIndex(1);
+            QVERIFY(shown().endsWith(QStringLiteral("\nSELECT 3")));
+            ShowLastPreparedQuery(QStringLiteral("SELECT 2"));
+        }
         host.setCurrentIndex(0);
-        QVERIFY(!LastPreparedQuery::instance().onScreen());
         host.removeTab(1);
         m_tab->setParent(nullptr);
     }

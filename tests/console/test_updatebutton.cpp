@@ -45,8 +45,11 @@ private slots:
         QVERIFY(ui.messages.last().startsWith(QStringLiteral("You can not to update the program")));
         QCOMPARE(stub.paths.size(), 1);
 
+        QList<bool> busy;
+        updater.onBusyChanged = [&](bool on) { busy << on; };
         running = false;
         button->click();
+        QCOMPARE(busy, (QList<bool>{true, false}));
         QCOMPARE(ui.messages.last(), QStringLiteral("Error downloading the file. If necessary, try again !"));
         QCOMPARE(button->text(), QStringLiteral("Load 0 KB "));
         QVERIFY(window.isEnabled());

@@ -359,17 +359,19 @@ TEST_F(PreparationTest, LastPreparedQueryIsHandedToTheMainThread)
         return test::inWorker([&] { return PreparingQuery(folder, name, paramList({{QStringLiteral("id"), QStringLiteral("4")}})).text; });
     };
 
-    // Another tab on screen: the view keeps its content.
-    view.setText(QStringLiteral("old"));
-    EXPECT_EQ(fromRequest(QStringLiteral("f")), QStringLiteral("SELECT 4"));
-    EXPECT_EQ(view.text(), QStringLiteral("old"));
-
-    view.setOnScreen(true);
     QStringList seen;
     view.setListener([&](const QString& t) {
         EXPECT_TRUE(mainthread::isMainThread());
         seen << t;
     });
+    // Another tab on screen: the view hears nothing, and the query is kept for when it opens.
+    view.setText(QStringLiteral("old"));
+    seen.clear();
+    EXPECT_EQ(fromRequest(QStringLiteral("f")), QStringLiteral("SELECT 4"));
+    EXPECT_TRUE(seen.isEmpty());
+    EXPECT_TRUE(view.text().endsWith(QStringLiteral("\r-- ==============================\rSELECT 4")));
+
+    view.setOnScreen(true);
     EXPECT_EQ(fromRequest(QStringLiteral("f")), QStringLiteral("SELECT 4"));
     const QStringList lines = view.text().split(u'\r');
     ASSERT_EQ(lines.size(), 3);
