@@ -24,7 +24,7 @@ TEST_F(Pipeline, ErrorAnswersAreByteExact)
     steps.functions = {QStringLiteral("sales"), QStringLiteral("badprep"), QStringLiteral("../x"), QStringLiteral("a/b"),
                        QStringLiteral("a\\b"), QStringLiteral("a\x01" "b"), QStringLiteral("sa\r\nles")};
     steps.prepared.insert(QStringLiteral("badprep"), QStringLiteral(u"SELECT <#msg> Unknown column \u4e2d </#msg>"));
-    steps.functions << QStringLiteral("crlfprep");
+    steps.functions << QStringLiteral("crlfprep") << QStringLiteral(".") << QStringLiteral("a\x7F" "b");
     steps.prepared.insert(QStringLiteral("crlfprep"), QStringLiteral("SELECT <#msg>bad\r\nvalue</#msg>"));
     struct Case {
         QByteArray request, answer;
@@ -42,6 +42,8 @@ TEST_F(Pipeline, ErrorAnswersAreByteExact)
         {"GET /a\\b HTTP/1.1\r\n\r\n", errorBytes("Name request from Client not found"), kNotFound},
         {"GET /a\x01" "b HTTP/1.1\r\n\r\n", errorBytes("Name request from Client not found"), kNotFound},
         {"GET /sa\r\nles HTTP/1.1\r\n\r\n", errorBytes("Name request from Client not found"), kNotFound},
+        {"GET /. HTTP/1.1\r\n\r\n", errorBytes("Name request from Client not found"), kNotFound},
+        {"GET /a\x7F" "b HTTP/1.1\r\n\r\n", errorBytes("Name request from Client not found"), kNotFound},
         {"GET /badprep?x=1 HTTP/1.1\r\n\r\n", errorBytes("Error in during preparing query (Unknown column ?)"),
          QStringLiteral(u"{ClientExecute} Error prepared query [Unknown column \u4e2d] !!! ")},
         // The answer keeps the message as it is; the log line stays one line.
