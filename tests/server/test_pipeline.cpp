@@ -271,6 +271,37 @@ TEST_F(Pipeline, EscapingFailureEndsTheRequestWithoutAnAnswer)
     EXPECT_EQ(steps.counted.load(), 1);
 }
 
+// A client that varies the position and the characters of its bad escape opens one
+// failure box, which counts them; the log goes on meanwhile.
+TEST_F(Pipeline, ThousandDistinctBadRequestsGiveOneFailureBox)
+{
+    steps.functions = {QStringLiteral("sales")};
+    ui.keepFailureBoxOpen = true;
+    EventLog::instance().clear();
+    for (int i = 0; i < 1000; ++i) {
+        const QByteArray target = "/sales?x=" + QByteArray(i, 'a') + "%G" + QByteArray::number(i % 10);
+        EXPECT_EQ(request("GET " + target + " HTTP/1.1\r\n\r\n").bytes, QByteArray());
+        if (i % 100 == 0) mainthread::servePending();
+    }
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    mainthread::serveUntil([&] {
+        return ui.failureBox.endsWith(QLatin1String("(1000 failures of this kind)")) ||
+               std::chrono::steady_clock::now() > until;
+    });
+    EXPECT_EQ(ui.failureBoxesOpened, 1);
+    EXPECT_TRUE(ui.errors.isEmpty());
+    EXPECT_TRUE(ui.failureBox.startsWith(QLatin1String("Invalid URL encoded character (%G"))) << ui.failureBox.toStdString();
+    EXPECT_TRUE(ui.failureBox.endsWith(QLatin1String("\r(1000 failures of this kind)"))) << ui.failureBox.toStdString();
+    EXPECT_FALSE(ui.failureBox.contains(QLatin1String("\r\r")));
+    EXPECT_EQ(requestMessages().count(kProcessing), 1000);
+
+    // Closed, the next failure opens a box of its own.
+    ui.closeFailureBox();
+    EXPECT_EQ(request("GET /sales?x=%G1 HTTP/1.1\r\n\r\n").bytes, QByteArray());
+    mainthread::serveUntil([&] { return ui.failureBoxesOpened == 2 || std::chrono::steady_clock::now() > until; });
+    EXPECT_EQ(ui.failureBox, QStringLiteral("Invalid URL encoded character (%G1) at position 3"));
+}
+
 TEST_F(Pipeline, AnswerArrivesWholeWhenTheRequestIsLargerThanTheFirstRead)
 {
     steps.functions = {QStringLiteral("f")};
@@ -315,48 +346,3 @@ TEST_F(Pipeline, FailedSends)
     EXPECT_EQ(ui.errors, QStringList({"Socket is closed"}));
 }
 
-TEST(FailureReporter, OneWaitingMessagePerText)
-{
-    ScriptedOperator ui;
-    FailureReporter reporter(ui);
-    std::thread t([&] {
-        reporter.report(QStringLiteral("a"));
-        reporter.report(QStringLiteral("a"));
-        reporter.report(QStringLiteral("b"));
-    });
-    t.join();
-    mainthread::servePending();
-    EXPECT_EQ(ui.errors, QStringList({"a", "b"}));
-    reporter.report(QStringLiteral("a"));
-    mainthread::servePending();
-    EXPECT_EQ(ui.errors, QStringList({"a", "b", "a"}));
-}
-
-TEST(FailureReporter, NoSecondBoxForATextWhileItsBoxIsOpen)
-{
-    // The operator's box is open (its own event loop runs) when the same failure comes again.
-    struct ModalOperator : ScriptedOperator {
-        std::function<void()> whileShown;
-        void showError(const QString& text) override
-        {
-            ScriptedOperator::showError(text);
-            if (whileShown) std::exchange(whileShown, nullptr)();
-        }
-    } ui;
-    FailureReporter reporter(ui);
-    ui.whileShown = [&] {
-        std::thread([&] {
-            reporter.report(QStringLiteral("a"));
-            reporter.report(QStringLiteral("b"));
-        }).join();
-        mainthread::servePending();
-    };
-    reporter.report(QStringLiteral("a"));
-    mainthread::servePending();
-    mainthread::servePending();
-    EXPECT_EQ(ui.errors, QStringList({"a", "b"}));
-    // Once closed, the text is shown again.
-    reporter.report(QStringLiteral("a"));
-    mainthread::servePending();
-    EXPECT_EQ(ui.errors, QStringList({"a", "b", "a"}));
-}
