@@ -102,6 +102,12 @@ FailureReporter::~FailureReporter() = default;
 
 QString FailureReporter::kindOf(const QString& message)
 {
+    static constexpr char16_t kOpeners[] = {u'(', u'[', u'"', u'\''};
+    static constexpr char16_t kClosers[] = {u')', u']', u'"', u'\''};
+    // Once a closer is not found after some position, it is not found after any later
+    // one: each is looked for again only while it may still come, so a long text of
+    // openers costs one pass.
+    bool noMore[4] = {false, false, false, false};
     QString key;
     key.reserve(message.size());
     for (qsizetype i = 0; i < message.size(); ++i) {
@@ -110,9 +116,13 @@ QString FailureReporter::kindOf(const QString& message)
             if (!key.endsWith(u'#')) key += u'#';
             continue;
         }
-        const QChar closer = c == u'(' ? u')' : c == u'[' ? u']' : c == u'"' ? u'"' : c == u'\'' ? u'\'' : QChar();
-        if (!closer.isNull()) {
-            const qsizetype end = message.indexOf(closer, i + 1);
+        int which = -1;
+        for (int k = 0; k < 4; ++k)
+            if (c == kOpeners[k]) which = k;
+        if (which >= 0 && !noMore[which]) {
+            const qsizetype end = message.indexOf(QChar(kClosers[which]), i + 1);
+            if (end < 0) noMore[which] = true;
+            const QChar closer(kClosers[which]);
             if (end > i) {
                 key += c;
                 key += u'…';
