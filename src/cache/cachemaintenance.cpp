@@ -52,14 +52,18 @@ qint64 fileAgeDays(const QDateTime& lastWrite, const QDateTime& now)
 
 namespace {
 
-// Every file deleted lies strictly inside `cacheRoot` (the cache folder; the folder itself
-// when empty).
+// Old files are deleted only when the folder lies strictly inside `cacheRoot` (the cache
+// folder; when empty, the caller vouches for the folder).
 QString folderStatistics(const QString& folder, bool deleteOldFiles, const QString& countDaysForClean,
                          const QDateTime& now, const QString& cacheRoot = QString())
 {
     if (trim(folder).isEmpty() || !QFileInfo(folder).isDir()) return kZeroStatistics;
     qint32 limitDays = 0;
     if (deleteOldFiles) limitDays = wholeNumber(countDaysForClean);
+    // The entries of a folder that lies strictly inside the cache folder, once resolved,
+    // lie inside it too (a link among them is removed as a link): one check per folder.
+    const bool mayDelete =
+        deleteOldFiles && (cacheRoot.isEmpty() || liesStrictlyInside(cacheRoot, QFileInfo(folder).canonicalFilePath()));
     qint64 count = 0;
     qint64 bytes = 0;
     for (const QFileInfo& fi : cacheEntries(folder)) {
@@ -67,7 +71,7 @@ QString folderStatistics(const QString& folder, bool deleteOldFiles, const QStri
             const QDateTime written = fi.lastModified();
             if (!written.isValid()) continue;
             if (fileAgeDays(written, now) > limitDays) {
-                if (liesStrictlyInside(cacheRoot.isEmpty() ? folder : cacheRoot, fi.filePath())) QFile::remove(fi.filePath());
+                if (mayDelete) QFile::remove(fi.filePath());
                 continue;
             }
         }
