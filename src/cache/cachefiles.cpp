@@ -14,6 +14,7 @@
 #include "common/cp1252.h"
 #include "common/errors.h"
 #include "common/files.h"
+#include "common/functionname.h"
 #include "common/md5.h"
 #include "common/text.h"
 #include "server/answers.h"
@@ -31,11 +32,7 @@ const QString kXmlStatusEnd = QStringLiteral("</statusText>");
 const QString kNoCache = QStringLiteral("[nocache]");
 
 // A function folder must be one folder inside the cache folder.
-bool usableFolderName(const QString& name)
-{
-    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") && !name.contains(u'/') &&
-           !name.contains(QChar(0));
-}
+bool usableFolderName(const QString& name) { return isUsableFunctionName(name); }
 
 }  // namespace
 

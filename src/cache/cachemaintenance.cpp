@@ -7,6 +7,7 @@
 
 #include "common/errors.h"
 #include "common/files.h"
+#include "common/functionname.h"
 #include "common/mainthread.h"
 #include "common/operatorui.h"
 #include "common/text.h"
@@ -51,12 +52,18 @@ qint64 fileAgeDays(const QDateTime& lastWrite, const QDateTime& now)
 
 namespace {
 
+// Old files are deleted only when the folder lies strictly inside `cacheRoot` (the cache
+// folder; when empty, the caller vouches for the folder).
 QString folderStatistics(const QString& folder, bool deleteOldFiles, const QString& countDaysForClean,
-                         const QDateTime& now)
+                         const QDateTime& now, const QString& cacheRoot = QString())
 {
     if (trim(folder).isEmpty() || !QFileInfo(folder).isDir()) return kZeroStatistics;
     qint32 limitDays = 0;
     if (deleteOldFiles) limitDays = wholeNumber(countDaysForClean);
+    // The entries of a folder that lies strictly inside the cache folder, once resolved,
+    // lie inside it too (a link among them is removed as a link): one check per folder.
+    const bool mayDelete =
+        deleteOldFiles && (cacheRoot.isEmpty() || liesStrictlyInside(cacheRoot, QFileInfo(folder).canonicalFilePath()));
     qint64 count = 0;
     qint64 bytes = 0;
     for (const QFileInfo& fi : cacheEntries(folder)) {
@@ -64,7 +71,7 @@ QString folderStatistics(const QString& folder, bool deleteOldFiles, const QStri
             const QDateTime written = fi.lastModified();
             if (!written.isValid()) continue;
             if (fileAgeDays(written, now) > limitDays) {
-                QFile::remove(fi.filePath());
+                if (mayDelete) QFile::remove(fi.filePath());
                 continue;
             }
         }
@@ -101,21 +108,20 @@ void cleanByPolicies(const CleaningInputs& in, const QDateTime& now)
     QStringList functions;
     qint64 totalMB = 0;
     for (const QString& name : listQueryFunctions(in.pathToQueries)) {
+        // "..", "." and the like name no function folder: never measured, never deleted.
+        const QString folder = functionCacheFolder(in.pathToCache, name);
+        if (folder.isEmpty()) continue;
         functions << name;
-        const QString folder = in.pathToCache + name;
         if (!QFileInfo(folder).isDir()) continue;
-        const QString stats = folderStatistics(folder + u'/', p.cleanOlderFiles, p.countDaysForClean, now);
+        const QString stats = folderStatistics(folder + u'/', p.cleanOlderFiles, p.countDaysForClean, now, in.pathToCache);
         if (p.cleanQuantityIsMore && statisticsCount(stats) >= wholeNumber(p.quantityForClean)) {
-            recursiveDelete(folder);
+            deleteFunctionCacheFolder(in.pathToCache, name);
             continue;
         }
         totalMB += statisticsSizeMB(stats);
     }
     if (p.cleanIfSumFilesIsMore && totalMB >= wholeNumber(p.sizeForClean)) {
-        for (const QString& name : functions) {
-            const QString folder = in.pathToCache + name;
-            if (QFileInfo(folder).isDir()) recursiveDelete(folder);
-        }
+        for (const QString& name : functions) deleteFunctionCacheFolder(in.pathToCache, name);
     }
 }
 
@@ -148,8 +154,8 @@ void cachePageUpdateList(CachePageModel& page, const CachePageFolders& folders, 
         qint64 totalCount = 0;
         qint64 totalMB = 0;
         for (const QString& name : listQueryFunctions(queries)) {
-            const QString folder = cacheRoot + name;
-            if (!QFileInfo(folder).isDir()) continue;
+            const QString folder = functionCacheFolder(cacheRoot, name);
+            if (folder.isEmpty() || !QFileInfo(folder).isDir()) continue;
             listed.functions << name;
             const QString stats = CacheFolderStatistics(folder + u'/', false);
             totalCount += statisticsCount(stats);
@@ -166,7 +172,7 @@ void cachePageSelect(CachePageModel& page, int index, const CachePageFolders& fo
 {
     if (page.functions.isEmpty() || index < 0 || index >= page.functions.size()) return;
     page.selected = index;
-    if (trim(folders.cacheFolder).isEmpty()) return;
+    if (trim(folders.cacheFolder).isEmpty() || !isUsableFunctionName(page.functions[index])) return;
     const QString folder = consoleFolder(folders.cacheFolder) + page.functions[index] + u'/';
     QString stats;
     mainthread::runLongWait(QStringLiteral("Counting the cache files ..."),
@@ -181,9 +187,11 @@ void cachePageDeleteSelected(CachePageModel& page, const CachePageFolders& folde
     const QString name = page.functions[page.selected];
     if (!ui.askYesNo(QStringLiteral("Delete cache files for function [") + name + QStringLiteral("] ?"))) return;
     if (!isExistingFolder(folders.cacheFolder)) return;
-    const QString folder = consoleFolder(folders.cacheFolder) + name;
-    if (!QFileInfo(folder).isDir()) return;
-    mainthread::runLongWait(QStringLiteral("Deleting cache files ..."), [&] { recursiveDelete(folder); });
+    const QString cacheRoot = consoleFolder(folders.cacheFolder);
+    const QString folder = functionCacheFolder(cacheRoot, name);
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) return;
+    mainthread::runLongWait(QStringLiteral("Deleting cache files ..."),
+                            [&] { deleteFunctionCacheFolder(cacheRoot, name); });
     cachePageUpdateList(page, folders, ui);
 }
 
@@ -194,8 +202,7 @@ void cachePageCleanFull(CachePageModel& page, const CachePageFolders& folders, O
     if (isExistingFolder(folders.cacheFolder)) {
         const QString cacheRoot = consoleFolder(folders.cacheFolder);
         mainthread::runLongWait(QStringLiteral("Deleting cache files ..."), [&] {
-            for (const QString& name : page.functions)
-                if (QFileInfo(cacheRoot + name).isDir()) recursiveDelete(cacheRoot + name);
+            for (const QString& name : page.functions) deleteFunctionCacheFolder(cacheRoot, name);
         });
     }
     cachePageUpdateList(page, folders, ui);

@@ -39,11 +39,25 @@ QString logLineWithinLimit(const QString& line)
     return line.left(keep) + mark;
 }
 
+qsizetype logLineMemory(const QString& line)
+{
+    // QString in the list, QArrayData header, the characters and their terminating zero.
+    return qsizetype(sizeof(QString)) + qsizetype(sizeof(QArrayData)) + (line.capacity() + 1) * 2;
+}
+
+void EventLog::take(QString line)
+{
+    // A line cut from a larger text may keep that text's allocation: hold only the line.
+    if (line.capacity() > line.size() + 64) line.squeeze();
+    m_bytes += logLineMemory(line);
+    m_lines << std::move(line);
+}
+
 void EventLog::append(const QString& text)
 {
     VELDRA_ASSERT_MAIN_THREAD();
-    const QString line = logLineWithinLimit(text);
-    m_lines << line;
+    take(logLineWithinLimit(text));
+    const QString line = m_lines.constLast();
     for (const auto& l : m_listeners) l(line);
     checkSize();
 }
@@ -52,6 +66,7 @@ void EventLog::clear()
 {
     VELDRA_ASSERT_MAIN_THREAD();
     m_lines.clear();
+    m_bytes = 0;
     for (const auto& l : m_clearedListeners) l();
 }
 
@@ -78,14 +93,15 @@ void EventLog::replaceLines(const QStringList& lines)
 {
     VELDRA_ASSERT_MAIN_THREAD();
     m_lines.clear();
+    m_bytes = 0;
     m_lines.reserve(lines.size());
-    for (const QString& line : lines) m_lines << logLineWithinLimit(line);
+    for (const QString& line : lines) take(logLineWithinLimit(line));
     checkSize();
 }
 
 void EventLog::checkSize()
 {
-    if (!m_checking || m_lines.size() <= m_limit) return;
+    if (!m_checking || (m_lines.size() <= m_limit && m_bytes < m_budget)) return;
     saveTo(m_pathToLogs + QStringLiteral("mainlog-") + regional::fileStamp(now()) + QStringLiteral(".log"));
     clear();
 }

@@ -4,8 +4,9 @@
 // the headless server prints them.
 //
 // While the server runs (between startSizeCheck and stopSizeCheck), every change is
-// followed by the size check: when the log holds more lines than the limit, all lines
-// are saved to PathToLogs + "mainlog-" + file stamp + ".log" and the log is emptied.
+// followed by the size check: when the log holds more lines than the limit, or its lines
+// hold the byte budget or more in memory, all lines are saved to PathToLogs +
+// "mainlog-" + file stamp + ".log" and the log is emptied.
 // A save that fails throws to whoever made the change (the Logger caller), and the
 // lines stay; the next change tries again.
 #include <QDateTime>
@@ -23,6 +24,13 @@ class OperatorUi;
 // The longest line the event log takes, in UTF-8 bytes (the encoding of its files).
 constexpr qsizetype kMaxLogLineBytes = 64 * 1024;
 
+// What the event log may hold in memory before it is saved, whatever the line count.
+constexpr qsizetype kLogByteBudget = 32 * 1024 * 1024;
+
+// The memory one line of the log takes: its characters as allocated (UTF-16), the
+// allocation's header and the list's own entry.
+qsizetype logLineMemory(const QString& line);
+
 // The line itself when it is not longer than kMaxLogLineBytes; otherwise cut there, with
 // " [... cut: the line had N characters]" at the end, all within the limit.
 QString logLineWithinLimit(const QString& line);
@@ -34,6 +42,8 @@ public:
     // Main thread only. A line beyond kMaxLogLineBytes is cut (logLineWithinLimit).
     void append(const QString& line);
     const QStringList& lines() const { return m_lines; }
+    // What the lines hold in memory (logLineMemory of each).
+    qsizetype bytesHeld() const { return m_bytes; }
     void clear();
     // Called in the main thread after every appended line.
     void addListener(std::function<void(const QString& line)> listener);
@@ -46,6 +56,8 @@ public:
     void startSizeCheck(qint32 saveLogEachLines, const QString& pathToLogs);
     void stopSizeCheck();
     bool sizeCheckActive() const { return m_checking; }
+    // The byte budget of the size check (kLogByteBudget unless a test sets another).
+    void setByteBudget(qsizetype bytes) { m_budget = bytes; }
     // The operator edited the box: its whole text, as lines (each within the limit),
     // replaces the log, and the size check follows.
     void replaceLines(const QStringList& lines);
@@ -65,7 +77,11 @@ public:
 private:
     QDateTime now() const;
 
+    void take(QString line);
+
     QStringList m_lines;
+    qsizetype m_bytes = 0;
+    qsizetype m_budget = kLogByteBudget;
     std::vector<std::function<void(const QString&)>> m_listeners;
     std::vector<std::function<void()>> m_clearedListeners;
     bool m_checking = false;

@@ -16,6 +16,16 @@ public:
     virtual void showMessage(const QString& text) = 0;
     // An error message box (failures of request threads, shown by the main thread).
     virtual void showError(const QString& text) = 0;
+    // The failure box, which does not wait: it opens with `text` and returns at once;
+    // `closed` runs in the main thread once the operator has closed it. While it is open,
+    // updateFailureBox changes its text. By default the text goes to showError and the
+    // box counts as closed when that returns.
+    virtual void openFailureBox(const QString& text, std::function<void()> closed)
+    {
+        showError(text);
+        closed();
+    }
+    virtual void updateFailureBox(const QString& text) { (void)text; }
     // A Yes/No question; true for Yes.
     virtual bool askYesNo(const QString& question) = 0;
     // The folder dialog "Choose a directory"; an empty text when cancelled.

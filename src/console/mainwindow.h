@@ -79,6 +79,11 @@ private:
         explicit ForwardingUi(OperatorUi* target) : target(target) {}
         void showMessage(const QString& text) override { target->showMessage(text); }
         void showError(const QString& text) override { target->showError(text); }
+        void openFailureBox(const QString& text, std::function<void()> closed) override
+        {
+            target->openFailureBox(text, std::move(closed));
+        }
+        void updateFailureBox(const QString& text) override { target->updateFailureBox(text); }
         bool askYesNo(const QString& question) override { return target->askYesNo(question); }
         QString chooseFolder(const QString& start) override { return target->chooseFolder(start); }
         void openWithItsProgram(const QString& path) override { target->openWithItsProgram(path); }

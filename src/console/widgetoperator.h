@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The operator's side of the console operations, with dialogs.
+#include <QMessageBox>
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 
@@ -15,6 +17,11 @@ public:
 
     void showMessage(const QString& text) override;
     void showError(const QString& text) override;
+    // The failure box "FailureBox": an error box that does not wait (no event loop of
+    // its own, no modality), so hand-overs, the log and STOP go on while it is open.
+    void openFailureBox(const QString& text, std::function<void()> closed) override;
+    void updateFailureBox(const QString& text) override;
+    QMessageBox* failureBox() const { return m_failureBox; }
     bool askYesNo(const QString& question) override;
     QString chooseFolder(const QString& startFolder) override;
     // Opens with QDesktopServices, or with the opener set for tests.
@@ -24,6 +31,7 @@ public:
 private:
     QWidget* m_parent;
     std::function<void(const QString&)> m_opener;
+    QPointer<QMessageBox> m_failureBox;
 };
 
 }  // namespace veldra

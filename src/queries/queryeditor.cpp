@@ -8,6 +8,7 @@
 
 #include "common/errors.h"
 #include "common/files.h"
+#include "common/functionname.h"
 #include "common/operatorui.h"
 #include "common/text.h"
 #include "queries/sharelist.h"
@@ -49,23 +50,12 @@ bool queriesFolderTest(const QString& pathToQueriesPage, OperatorUi& ui)
     return false;
 }
 
-QString unsafeFunctionNameReason(const QString& name)
-{
-    bool control = false;
-    for (QChar c : name) control = control || c.unicode() < 0x20 || c.unicode() == 0x7F;
-    if (name.contains(u'/') || name.contains(u'\\') || name.contains(QStringLiteral("..")) || control)
-        return QStringLiteral("Name function [") + oneLine(name) +
-               QStringLiteral("] may not hold \"/\", \"\\\", \"..\" or control characters");
-    return QString();
-}
+QString unsafeFunctionNameReason(const QString& name) { return functionNameFault(name); }
 
 void removeFunctionCacheFolder(const QString& pathToCachePage, const QString& name)
 {
-    const QString cache = trim(pathToCachePage);
-    if (cache.isEmpty() || !QFileInfo(cache).isDir() || trim(name).isEmpty() || !unsafeFunctionNameReason(name).isEmpty())
-        return;
-    const QString folder = consoleFolder(cache) + name;
-    if (QFileInfo(folder).isDir()) recursiveDelete(folder);
+    if (!isExistingFolder(trim(pathToCachePage))) return;
+    deleteFunctionCacheFolder(consoleFolder(pathToCachePage), name);
 }
 
 void QueryEditor::clearEditor()

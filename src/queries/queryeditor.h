@@ -35,13 +35,13 @@ struct InputValueFields {
 // existing folder.
 bool queriesFolderTest(const QString& pathToQueriesPage, OperatorUi& ui);
 
-// Why a function name cannot be a file of the queries folder ("" when it can): a
-// separator, "..", or a control character would put the file elsewhere or give a
-// name that no request can carry.
+// Why a function name cannot be a file of the queries folder ("" when it can): the
+// one rule of common/functionname.h, which the request side and the cache share.
 QString unsafeFunctionNameReason(const QString& name);
 
 // Removes the cache folder of a function (cache folder + name) with everything in it,
-// when the cache folder page value names an existing folder.
+// when the cache folder page value names an existing folder, the name is usable and
+// the folder lies strictly inside the cache folder.
 void removeFunctionCacheFolder(const QString& pathToCachePage, const QString& name);
 
 class QueryEditor {

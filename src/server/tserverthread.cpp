@@ -8,6 +8,7 @@
 #include "common/cp1252.h"
 #include "common/errors.h"
 #include "common/eventlog.h"
+#include "common/functionname.h"
 #include "common/regional.h"
 #include "common/text.h"
 #include "server/answers.h"
@@ -18,17 +19,6 @@
 
 namespace veldra {
 namespace {
-
-// A function name that could reach outside the queries folder, or that no file
-// name can hold.
-bool isUnsafeFunctionName(const QString& name)
-{
-    if (name.contains(u'/') || name.contains(u'\\') || name.contains(QLatin1String(".."))) return true;
-    for (QChar c : name)
-        if (c.unicode() < 32) return true;
-    return false;
-}
-
 
 // The request as it goes into the log: up to its first "HTTP/", on one line.
 QString loggedRequest(const QString& request)
@@ -133,7 +123,7 @@ void TServerThread::execute()
     }
 
     // Nothing outside the queries folder is opened for a client.
-    if (isUnsafeFunctionName(NameRequest) || !steps.functionFileExists(*this)) {
+    if (!isUsableFunctionName(NameRequest) || !steps.functionFileExists(*this)) {
         log(QStringLiteral("{ClientExecute} Name request from Client not found !!! "));
         sendAnswer(conn, ErrorAnswer(QStringLiteral("Name request from Client not found")), AnswerEncoding::SingleByte);
         return;

@@ -229,3 +229,82 @@ TEST_F(CacheMaintenance, PageListsSelectsAndDeletes)
     EXPECT_TRUE(page.functions.isEmpty());
     EXPECT_EQ(page.countFunctions, QStringLiteral("Count functions (folders) : 0"));
 }
+
+// Function files named "...qr" (function "..") and "..qr" (function ".") name the
+// folder above the cache folder and the cache folder itself: nothing of them is measured
+// or deleted, by the daily cleaning or by the page.
+TEST_F(CacheMaintenance, StrayNamesNeverReachOutsideTheCacheFolder)
+{
+    const QString ini = dir.path() + QStringLiteral("/veldra.ini");
+    {
+        QFile f(ini);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    addFunction(QStringLiteral(".."));
+    addFunction(QStringLiteral("."));
+    addFunction(QStringLiteral("sales"));
+    addCacheFiles(QStringLiteral("sales"), 2, 1048576);
+    auto survivors = [&] {
+        EXPECT_TRUE(QFileInfo::exists(ini));
+        EXPECT_TRUE(QFileInfo::exists(queries + QStringLiteral("...qr")));
+        EXPECT_TRUE(QFileInfo(cacheRoot).isDir());
+    };
+
+    // Over the size limit: every function folder goes, and nothing else.
+    CachePolicies p;
+    p.sizeForClean = QStringLiteral("1");
+    p.quantityForClean = QStringLiteral("1");  // the count policy too
+    CleanCacheByPolicies(inputs(p), clock);
+    survivors();
+    EXPECT_FALSE(exists(QStringLiteral("sales")));
+
+    test::ScriptedOperator ui;
+    CachePageModel page;
+    const CachePageFolders folders{queries, cacheRoot};
+    addCacheFiles(QStringLiteral("sales"), 1);
+    cachePageUpdateList(page, folders, ui);
+    EXPECT_EQ(page.functions, QStringList{QStringLiteral("sales")});
+    cachePageCleanFull(page, folders, ui);
+    survivors();
+    EXPECT_FALSE(exists(QStringLiteral("sales")));
+
+    // A list that names them anyway (stale, or made by hand) deletes nothing.
+    addCacheFiles(QStringLiteral("sales"), 1);
+    page.functions = QStringList{QStringLiteral("."), QStringLiteral("..")};
+    page.selected = 0;
+    cachePageDeleteSelected(page, folders, ui);
+    page.selected = 1;
+    cachePageDeleteSelected(page, folders, ui);
+    page.functions = QStringList{QStringLiteral("."), QStringLiteral("..")};
+    cachePageCleanFull(page, folders, ui);
+    survivors();
+    EXPECT_TRUE(exists(QStringLiteral("sales")));
+}
+
+// A function folder that is a link to a folder elsewhere: the age policy deletes no file
+// there, and the cleaning removes the link, not what it points to.
+TEST_F(CacheMaintenance, LinkedFunctionFolderKeepsWhatItPointsTo)
+{
+    const QString outside = dir.path() + QStringLiteral("/outside");
+    QDir().mkdir(outside);
+    {
+        QFile f(outside + QStringLiteral("/old.cache"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(f.setFileTime(now.addDays(-100), QFileDevice::FileModificationTime));
+    }
+    addFunction(QStringLiteral("sales"));
+    ASSERT_TRUE(QFile::link(outside, cacheRoot + QStringLiteral("sales")));
+
+    CachePolicies p;
+    p.cleanOlderFiles = true;
+    p.cleanQuantityIsMore = false;
+    p.cleanIfSumFilesIsMore = false;
+    CleanCacheByPolicies(inputs(p), clock);
+    EXPECT_TRUE(QFileInfo::exists(outside + QStringLiteral("/old.cache")));
+
+    p.cleanIfSumFilesIsMore = true;
+    p.sizeForClean = QStringLiteral("0");
+    CleanCacheByPolicies(inputs(p), clock);
+    EXPECT_FALSE(QFileInfo(cacheRoot + QStringLiteral("sales")).isSymLink());
+    EXPECT_TRUE(QFileInfo::exists(outside + QStringLiteral("/old.cache")));
+}

@@ -63,6 +63,38 @@ TEST_F(EventLogFiles, SavesAndEmptiesWhenTheLimitIsExceeded)
     EXPECT_EQ(savedFiles().size(), 2);
 }
 
+// Requests of 63 KiB: the log is saved once its lines hold the byte budget, long
+// before the line limit, and what it holds is counted as allocated.
+TEST_F(EventLogFiles, SavesWhenTheLinesHoldTheByteBudget)
+{
+    const QString request(63 * 1024, u'x');
+    const qsizetype perLine = logLineMemory(request);
+    EXPECT_GE(perLine, 2 * request.size());
+    log.setByteBudget(10 * perLine);
+    log.startSizeCheck(50000, logs);
+    for (int i = 0; i < 9; ++i) log.append(request);
+    EXPECT_EQ(log.lines().size(), 9);
+    EXPECT_EQ(log.bytesHeld(), 9 * perLine);
+    EXPECT_TRUE(savedFiles().isEmpty());
+    log.append(request);
+    EXPECT_TRUE(log.lines().isEmpty());
+    EXPECT_EQ(log.bytesHeld(), 0);
+    ASSERT_EQ(savedFiles().size(), 1);
+    EXPECT_EQ(readTextFileLines(logs + savedFiles()[0]).size(), 10);
+
+    // A short line cut from a large text holds only its own characters.
+    QString big(1024 * 1024, u'y');
+    big.truncate(10);
+    log.append(big);
+    EXPECT_LT(log.bytesHeld(), 200);
+    // The operator's whole text is counted afresh.
+    log.replaceLines(QStringList(9, request));
+    EXPECT_EQ(log.bytesHeld(), 9 * perLine);
+    log.clear();
+    EXPECT_EQ(log.bytesHeld(), 0);
+    EXPECT_EQ(kLogByteBudget, 32 * 1024 * 1024);
+}
+
 TEST_F(EventLogFiles, LinesAccumulateWhileStoppedAndAreSavedAfterStart)
 {
     log.startSizeCheck(3, logs);

@@ -24,7 +24,7 @@ TEST_F(Pipeline, ErrorAnswersAreByteExact)
     steps.functions = {QStringLiteral("sales"), QStringLiteral("badprep"), QStringLiteral("../x"), QStringLiteral("a/b"),
                        QStringLiteral("a\\b"), QStringLiteral("a\x01" "b"), QStringLiteral("sa\r\nles")};
     steps.prepared.insert(QStringLiteral("badprep"), QStringLiteral(u"SELECT <#msg> Unknown column \u4e2d </#msg>"));
-    steps.functions << QStringLiteral("crlfprep");
+    steps.functions << QStringLiteral("crlfprep") << QStringLiteral(".") << QStringLiteral("a\x7F" "b");
     steps.prepared.insert(QStringLiteral("crlfprep"), QStringLiteral("SELECT <#msg>bad\r\nvalue</#msg>"));
     struct Case {
         QByteArray request, answer;
@@ -42,6 +42,8 @@ TEST_F(Pipeline, ErrorAnswersAreByteExact)
         {"GET /a\\b HTTP/1.1\r\n\r\n", errorBytes("Name request from Client not found"), kNotFound},
         {"GET /a\x01" "b HTTP/1.1\r\n\r\n", errorBytes("Name request from Client not found"), kNotFound},
         {"GET /sa\r\nles HTTP/1.1\r\n\r\n", errorBytes("Name request from Client not found"), kNotFound},
+        {"GET /. HTTP/1.1\r\n\r\n", errorBytes("Name request from Client not found"), kNotFound},
+        {"GET /a\x7F" "b HTTP/1.1\r\n\r\n", errorBytes("Name request from Client not found"), kNotFound},
         {"GET /badprep?x=1 HTTP/1.1\r\n\r\n", errorBytes("Error in during preparing query (Unknown column ?)"),
          QStringLiteral(u"{ClientExecute} Error prepared query [Unknown column \u4e2d] !!! ")},
         // The answer keeps the message as it is; the log line stays one line.
@@ -269,6 +271,37 @@ TEST_F(Pipeline, EscapingFailureEndsTheRequestWithoutAnAnswer)
     EXPECT_EQ(steps.counted.load(), 1);
 }
 
+// A client that varies the position and the characters of its bad escape opens one
+// failure box, which counts them; the log goes on meanwhile.
+TEST_F(Pipeline, ThousandDistinctBadRequestsGiveOneFailureBox)
+{
+    steps.functions = {QStringLiteral("sales")};
+    ui.keepFailureBoxOpen = true;
+    EventLog::instance().clear();
+    for (int i = 0; i < 1000; ++i) {
+        const QByteArray target = "/sales?x=" + QByteArray(i, 'a') + "%G" + QByteArray::number(i % 10);
+        EXPECT_EQ(request("GET " + target + " HTTP/1.1\r\n\r\n").bytes, QByteArray());
+        if (i % 100 == 0) mainthread::servePending();
+    }
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    mainthread::serveUntil([&] {
+        return ui.failureBox.endsWith(QLatin1String("(1000 failures of this kind)")) ||
+               std::chrono::steady_clock::now() > until;
+    });
+    EXPECT_EQ(ui.failureBoxesOpened, 1);
+    EXPECT_TRUE(ui.errors.isEmpty());
+    EXPECT_TRUE(ui.failureBox.startsWith(QLatin1String("Invalid URL encoded character (%G"))) << ui.failureBox.toStdString();
+    EXPECT_TRUE(ui.failureBox.endsWith(QLatin1String("\r(1000 failures of this kind)"))) << ui.failureBox.toStdString();
+    EXPECT_FALSE(ui.failureBox.contains(QLatin1String("\r\r")));
+    EXPECT_EQ(requestMessages().count(kProcessing), 1000);
+
+    // Closed, the next failure opens a box of its own.
+    ui.closeFailureBox();
+    EXPECT_EQ(request("GET /sales?x=%G1 HTTP/1.1\r\n\r\n").bytes, QByteArray());
+    mainthread::serveUntil([&] { return ui.failureBoxesOpened == 2 || std::chrono::steady_clock::now() > until; });
+    EXPECT_EQ(ui.failureBox, QStringLiteral("Invalid URL encoded character (%G1) at position 3"));
+}
+
 TEST_F(Pipeline, AnswerArrivesWholeWhenTheRequestIsLargerThanTheFirstRead)
 {
     steps.functions = {QStringLiteral("f")};
@@ -313,48 +346,3 @@ TEST_F(Pipeline, FailedSends)
     EXPECT_EQ(ui.errors, QStringList({"Socket is closed"}));
 }
 
-TEST(FailureReporter, OneWaitingMessagePerText)
-{
-    ScriptedOperator ui;
-    FailureReporter reporter(ui);
-    std::thread t([&] {
-        reporter.report(QStringLiteral("a"));
-        reporter.report(QStringLiteral("a"));
-        reporter.report(QStringLiteral("b"));
-    });
-    t.join();
-    mainthread::servePending();
-    EXPECT_EQ(ui.errors, QStringList({"a", "b"}));
-    reporter.report(QStringLiteral("a"));
-    mainthread::servePending();
-    EXPECT_EQ(ui.errors, QStringList({"a", "b", "a"}));
-}
-
-TEST(FailureReporter, NoSecondBoxForATextWhileItsBoxIsOpen)
-{
-    // The operator's box is open (its own event loop runs) when the same failure comes again.
-    struct ModalOperator : ScriptedOperator {
-        std::function<void()> whileShown;
-        void showError(const QString& text) override
-        {
-            ScriptedOperator::showError(text);
-            if (whileShown) std::exchange(whileShown, nullptr)();
-        }
-    } ui;
-    FailureReporter reporter(ui);
-    ui.whileShown = [&] {
-        std::thread([&] {
-            reporter.report(QStringLiteral("a"));
-            reporter.report(QStringLiteral("b"));
-        }).join();
-        mainthread::servePending();
-    };
-    reporter.report(QStringLiteral("a"));
-    mainthread::servePending();
-    mainthread::servePending();
-    EXPECT_EQ(ui.errors, QStringList({"a", "b"}));
-    // Once closed, the text is shown again.
-    reporter.report(QStringLiteral("a"));
-    mainthread::servePending();
-    EXPECT_EQ(ui.errors, QStringList({"a", "b", "a"}));
-}

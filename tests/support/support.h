@@ -64,10 +64,30 @@ public:
     }
     QString chooseFolder(const QString&) override { return folderAnswer; }
     void openWithItsProgram(const QString& path) override { opened << path; }
+    // With keepFailureBoxOpen the failure box stays open, its text following the
+    // updates, until closeFailureBox(); otherwise it goes to showError.
+    void openFailureBox(const QString& text, std::function<void()> closed) override
+    {
+        if (!keepFailureBoxOpen) return OperatorUi::openFailureBox(text, std::move(closed));
+        ++failureBoxesOpened;
+        failureBox = text;
+        m_closeFailureBox = std::move(closed);
+    }
+    void updateFailureBox(const QString& text) override { failureBox = text; }
+    void closeFailureBox()
+    {
+        if (auto closed = std::exchange(m_closeFailureBox, nullptr)) closed();
+    }
 
     QStringList messages, errors, questions, opened;
+    bool keepFailureBoxOpen = false;
+    int failureBoxesOpened = 0;
+    QString failureBox;
     bool answerYes = true;
     QString folderAnswer;
+
+private:
+    std::function<void()> m_closeFailureBox;
 };
 
 // The private MariaDB server that scripts/test starts (VELDRA_TEST_DB_HOST, _PORT,
