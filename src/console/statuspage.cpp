@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStyle>
@@ -126,11 +127,7 @@ StatusPage::StatusPage(ServerControl& control, OperatorUi& ui, QWidget* parent)
     m_histogram->setMinimumHeight(rowHeight * 24 + 2 * m_histogram->frameWidth() + 2);
 }
 
-StatusPage::~StatusPage()
-{
-    EventLog::instance().removeAllListeners();
-    m_control.statistics.setCountedListener({});
-}
+StatusPage::~StatusPage() { EventLog::instance().removeAllListeners(); }
 
 void StatusPage::followLog()
 {
@@ -140,7 +137,10 @@ void StatusPage::followLog()
     m_refreshTimer->setSingleShot(true);
     m_refreshTimer->setInterval(kRefreshMs);
     connect(m_refreshTimer, &QTimer::timeout, this, [this] { refresh(); });
-    m_control.statistics.setCountedListener([this] { refreshSoon(); });
+    // The window destroys the control before its pages; a page may go first elsewhere.
+    m_control.statistics.setCountedListener([page = QPointer<StatusPage>(this)] {
+        if (page) page->refreshSoon();
+    });
 
     const QStringList& earlier = EventLog::instance().lines();
     m_skipped = std::max<qsizetype>(0, earlier.size() - kMaxViewLines);
