@@ -65,7 +65,13 @@ QStringList readTextFileLines(const QString& path, NoBomEncoding fallback)
 
 QByteArray textFileBytes(const QStringList& lines)
 {
-    QByteArray out("\xEF\xBB\xBF");
+    // Room made once, exact for ASCII text: a saved event log of 50,000 lines is not
+    // copied over and over as it grows.
+    qsizetype size = 3;
+    for (const QString& l : lines) size += l.size() + 2;
+    QByteArray out;
+    out.reserve(size);
+    out.append("\xEF\xBB\xBF");
     for (const QString& l : lines) {
         out += l.toUtf8();
         out += "\r\n";

@@ -6,6 +6,7 @@
 #include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -14,6 +15,7 @@
 #include <mutex>
 #include <sys/eventfd.h>
 #include <thread>
+#include <vector>
 #include <unistd.h>
 
 namespace veldra::mainthread {
@@ -27,19 +29,23 @@ namespace {
 // hand-overs themselves: once the main thread has run what it found, hand-overs that
 // arrive within the next few milliseconds wait for it without waking it, and a timer
 // runs them together. An idle queue goes back to waking at once.
+//
+// One run of the event loop takes at most kMaxBatch hand-overs, and never those queued
+// while it runs them: whatever the load, the window's input, paint and accessibility
+// events get their turn between two batches.
 class Dispatcher {
 public:
     static constexpr int kBatchMs = 3;
+    static constexpr size_t kMaxBatch = 4096;
 
     Dispatcher()
     {
         m_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
         m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, QCoreApplication::instance());
-        QObject::connect(m_notifier, &QSocketNotifier::activated, m_notifier, [this] { drain(); });
+        QObject::connect(m_notifier, &QSocketNotifier::activated, m_notifier, [this] { drainBatch(); });
         m_batch = new QTimer(QCoreApplication::instance());
         m_batch->setSingleShot(true);
-        m_batch->setInterval(kBatchMs);
-        QObject::connect(m_batch, &QTimer::timeout, m_batch, [this] { drain(); });
+        QObject::connect(m_batch, &QTimer::timeout, m_batch, [this] { drainBatch(); });
     }
 
     void push(std::function<void()> fn)
@@ -60,33 +66,89 @@ public:
         } while (n < 0 && errno == EINTR);
     }
 
-    // Main thread: runs every hand-over waiting now, and those they queue. When there
-    // were some, the next ones are collected for kBatchMs before they run.
-    void drain()
+    // Main thread, from the event loop: runs one batch of what is waiting. When there was
+    // some, the next batch is collected for kBatchMs (none when more is waiting already).
+    void drainBatch()
     {
-        quint64 count;
-        [[maybe_unused]] ssize_t n = ::read(m_fd, &count, sizeof count);
-        bool ran = false;
-        for (;;) {
-            std::function<void()> fn;
-            {
-                std::lock_guard lock(m_mutex);
-                if (m_queue.empty()) {
-                    // Stay signalled (no wake-ups) while the timer collects; with
-                    // nothing run, wake at once again.
-                    if (!ran) m_signalled = false;
-                    break;
-                }
-                fn = std::move(m_queue.front());
-                m_queue.pop_front();
-            }
-            ran = true;
-            fn();
+        const size_t left = run(kMaxBatch);
+        if (left == kNothing) return;
+        m_batch->start(left > 0 ? 0 : kBatchMs);
+    }
+
+    // Main thread: runs every hand-over waiting now (not those they queue).
+    void drainWaiting()
+    {
+        size_t waiting;
+        {
+            std::lock_guard lock(m_mutex);
+            waiting = m_queue.size();
         }
-        if (ran) m_batch->start();
+        while (waiting > 0) {
+            const size_t n = std::min(waiting, kMaxBatch);
+            const size_t left = run(n);
+            if (left == kNothing) break;
+            waiting -= n;
+        }
+        if (m_batch->isActive()) return;
+        bool more;
+        {
+            std::lock_guard lock(m_mutex);
+            more = !m_queue.empty();
+            // with nothing waiting and no timer to come, the next push wakes at once
+            if (!more) m_signalled = false;
+        }
+        if (more) m_batch->start(0);
     }
 
 private:
+    static constexpr size_t kNothing = size_t(-1);
+
+    // Runs at most `limit` hand-overs from the front of the queue; returns how many are
+    // still waiting, or kNothing when none was there (the next push wakes at once).
+    // A hand-over that throws puts the rest of its batch back in front, in order.
+    size_t run(size_t limit)
+    {
+        quint64 count;
+        [[maybe_unused]] ssize_t n = ::read(m_fd, &count, sizeof count);
+        std::vector<std::function<void()>> batch;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_queue.empty()) {
+                // Stay signalled (no wake-ups) while the timer collects; with nothing
+                // waiting, wake at once again.
+                if (!m_batch->isActive()) m_signalled = false;
+                return kNothing;
+            }
+            const size_t take = std::min(limit, m_queue.size());
+            batch.reserve(take);
+            for (size_t i = 0; i < take; ++i) {
+                batch.push_back(std::move(m_queue.front()));
+                m_queue.pop_front();
+            }
+        }
+        size_t next = 0;
+        struct Rest {
+            Dispatcher& d;
+            std::vector<std::function<void()>>& batch;
+            size_t& next;
+            ~Rest()
+            {
+                if (next >= batch.size()) return;
+                {
+                    std::lock_guard lock(d.m_mutex);
+                    for (size_t i = batch.size(); i > next; --i) d.m_queue.push_front(std::move(batch[i - 1]));
+                }
+                d.m_batch->start(0);
+            }
+        } rest{*this, batch, next};
+        while (next < batch.size()) {
+            std::function<void()> fn = std::move(batch[next++]);
+            fn();
+        }
+        std::lock_guard lock(m_mutex);
+        return m_queue.size();
+    }
+
     int m_fd = -1;
     QSocketNotifier* m_notifier = nullptr;
     QTimer* m_batch = nullptr;
@@ -155,7 +217,7 @@ void post(std::function<void()> fn) { dispatcher().push(std::move(fn)); }
 
 void servePending()
 {
-    dispatcher().drain();
+    dispatcher().drainWaiting();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
@@ -167,7 +229,7 @@ void serveUntil(const std::function<bool()>& done)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     // what was handed over before `done` came true
-    dispatcher().drain();
+    dispatcher().drainWaiting();
 }
 
 void runLongWait(const QString& what, const std::function<void()>& fn)

@@ -24,9 +24,11 @@ bool isMainThread();
 // included: use VELDRA_ASSERT_MAIN_THREAD() at each main-thread-only entry point.
 void assertMainThread(const char* where);
 void runSync(const std::function<void()>& fn);
-// Queues a function for the main thread without waiting.
+// Queues a function for the main thread without waiting. The main thread runs what is
+// queued in batches, each of a bounded size, with its other events in between.
 void post(std::function<void()> fn);
-// Runs the hand-overs and the events other than user input that are waiting; main thread only.
+// Runs the hand-overs waiting now (not those they queue) and the events other than user
+// input that are waiting; main thread only.
 void servePending();
 // Serves hand-overs until `done` returns true (checked about every 2 ms), then those
 // queued by then; main thread only.

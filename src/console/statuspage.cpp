@@ -1,13 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "console/statuspage.h"
 
+#include <algorithm>
+#include <utility>
+
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStyle>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "common/errors.h"
@@ -122,13 +131,34 @@ StatusPage::~StatusPage() { EventLog::instance().removeAllListeners(); }
 
 void StatusPage::followLog()
 {
-    for (const QString& line : EventLog::instance().lines()) m_log->appendPlainText(line);
+    // The view is a window on the log, not a history of its own: no undo steps pile up.
+    m_log->setUndoRedoEnabled(false);
+    m_refreshTimer = new QTimer(this);
+    m_refreshTimer->setSingleShot(true);
+    m_refreshTimer->setInterval(kRefreshMs);
+    connect(m_refreshTimer, &QTimer::timeout, this, [this] { refresh(); });
+    // The window destroys the control before its pages; a page may go first elsewhere.
+    m_control.statistics.setCountedListener([page = QPointer<StatusPage>(this)] {
+        if (page) page->refreshSoon();
+    });
+
+    const QStringList& earlier = EventLog::instance().lines();
+    m_skipped = std::max<qsizetype>(0, earlier.size() - kMaxViewLines);
+    m_pending = earlier.mid(m_skipped);
+    showNewLines();
     EventLog::instance().addListener([this](const QString& line) {
-        m_showingLog = true;
-        m_log->appendPlainText(line);
-        m_showingLog = false;
+        if (m_pending.size() >= kMaxViewLines) {
+            // older than anything the view will show
+            m_pending.removeFirst();
+            ++m_skipped;
+        }
+        m_pending << line;
+        refreshSoon();
     });
     EventLog::instance().addClearedListener([this] {
+        m_hidden = m_skipped = 0;
+        m_viewBlocks.clear();
+        m_pending.clear();
         m_showingLog = true;
         m_log->clear();
         m_showingLog = false;
@@ -136,17 +166,79 @@ void StatusPage::followLog()
     // The operator may type into the log; the typed text becomes the log, and the size
     // check follows.
     connect(m_log, &QPlainTextEdit::textChanged, this, [this] {
-        if (m_showingLog) return;
-        try {
-            EventLog::instance().replaceLines(splitLines(m_log->toPlainText()));
-        } catch (const std::exception& e) {
-            m_ui.showMessage(errorDetails(e));
-        }
+        if (!m_showingLog) viewEdited();
     });
+}
+
+void StatusPage::refreshSoon()
+{
+    if (!m_refreshTimer->isActive()) m_refreshTimer->start();
+}
+
+void StatusPage::showNewLines()
+{
+    if (m_pending.isEmpty()) return;
+    QScrollBar* bar = m_log->verticalScrollBar();
+    const bool atEnd = bar->value() == bar->maximum();
+    QTextDocument* doc = m_log->document();
+    m_showingLog = true;
+    QTextCursor cursor(doc);
+    cursor.beginEditBlock();
+    if (m_skipped > 0) {
+        // every line in view is older than the last kMaxViewLines
+        m_hidden += qsizetype(m_viewBlocks.size()) + m_skipped;
+        m_skipped = 0;
+        m_viewBlocks.clear();
+        cursor.select(QTextCursor::Document);
+        cursor.removeSelectedText();
+    }
+    cursor.movePosition(QTextCursor::End);
+    for (const QString& line : std::as_const(m_pending)) {
+        // into the last block when it is empty (an empty view, or one the operator ended
+        // with a line break)
+        if (cursor.block().length() > 1) cursor.insertBlock();
+        const int before = doc->blockCount();
+        cursor.insertText(line);
+        m_viewBlocks.push_back(doc->blockCount() - before + 1);
+    }
+    m_pending.clear();
+    if (m_viewBlocks.size() > size_t(kMaxViewLines)) {
+        const size_t drop = m_viewBlocks.size() - size_t(kMaxViewLines);
+        int blocks = 0;
+        for (size_t i = 0; i < drop; ++i) blocks += m_viewBlocks[i];
+        m_viewBlocks.erase(m_viewBlocks.begin(), m_viewBlocks.begin() + qsizetype(drop));
+        m_hidden += qsizetype(drop);
+        cursor.setPosition(0);
+        cursor.setPosition(doc->findBlockByNumber(blocks).position(), QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+    }
+    cursor.endEditBlock();
+    m_showingLog = false;
+    if (atEnd) bar->setValue(bar->maximum());
+}
+
+void StatusPage::viewEdited()
+{
+    const QStringList& all = EventLog::instance().lines();
+    const QStringList shown = splitLines(m_log->toPlainText());
+    const qsizetype hidden = std::min(m_hidden, all.size());
+    QStringList lines = all.mid(0, hidden);
+    lines << shown;
+    lines << all.mid(hidden + qsizetype(m_viewBlocks.size()), m_skipped);
+    lines << m_pending;
+    m_hidden = hidden;
+    m_viewBlocks.assign(size_t(shown.size()), 1);
+    try {
+        EventLog::instance().replaceLines(lines);
+    } catch (const std::exception& e) {
+        m_ui.showMessage(errorDetails(e));
+    }
 }
 
 void StatusPage::refresh()
 {
+    m_refreshTimer->stop();
+    showNewLines();
     ServerControl& c = m_control;
     m_clock->setText(c.clockText());
     m_white->setText(c.access.whiteCountText());

@@ -3,9 +3,12 @@
 // The status page: the clock, "Open time log" and the histogram on the left; the list
 // counts, the start line, both counts and the memory line on the right; the main-log
 // button and the on-screen log across the bottom.
+#include <QStringList>
 #include <QWidget>
+#include <deque>
 
 class QLabel;
+class QTimer;
 class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
@@ -21,8 +24,15 @@ public:
     StatusPage(ServerControl& control, OperatorUi& ui, QWidget* parent = nullptr);
     ~StatusPage() override;
 
-    // Shows the current state of the server, the counts and the histogram.
+    // Shows the current state of the server, the counts, the histogram and the log lines
+    // that arrived since.
     void refresh();
+    // What changes with every request (the log lines, the histogram) is shown by one
+    // refresh at most every kRefreshMs, whatever the load.
+    void refreshSoon();
+    static constexpr int kRefreshMs = 200;
+    // The log view shows the last kMaxViewLines lines of the event log.
+    static constexpr int kMaxViewLines = 1000;
 
     QLabel* clock() const { return m_clock; }
     QListWidget* histogram() const { return m_histogram; }
@@ -38,6 +48,12 @@ public:
 
 private:
     void followLog();
+    // Lines the log gained since they were last shown go into the view in one insertion;
+    // the oldest leave it beyond kMaxViewLines.
+    void showNewLines();
+    // The operator edited the view: the edited lines take the place in the log of those
+    // the view showed.
+    void viewEdited();
 
     ServerControl& m_control;
     OperatorUi& m_ui;
@@ -53,6 +69,14 @@ private:
     QPushButton* m_mainLog = nullptr;
     QPlainTextEdit* m_log = nullptr;
     bool m_showingLog = false;  // the view follows the log: not the operator's typing
+    QTimer* m_refreshTimer = nullptr;
+    // The event log is: m_hidden lines no longer in view, the lines of the view (the
+    // number of text blocks of each in m_viewBlocks), m_skipped lines that came too fast
+    // to be shown at all, then m_pending, not shown yet.
+    qsizetype m_hidden = 0;
+    std::deque<int> m_viewBlocks;
+    qsizetype m_skipped = 0;
+    QStringList m_pending;
 };
 
 }  // namespace veldra

@@ -37,7 +37,15 @@ void RequestStatistics::countRequest()
     VELDRA_ASSERT_MAIN_THREAD();
     ++m_requests;
     ++m_hourly[size_t(now().time().hour())];
-    redrawHistogram();
+    const bool wasStale = m_histogramStale;
+    m_histogramStale = true;
+    if (!wasStale && m_counted) m_counted();
+}
+
+const QStringList& RequestStatistics::histogram() const
+{
+    if (m_histogramStale) buildHistogram();
+    return m_histogram;
 }
 
 QString RequestStatistics::histogramLine(int hour, qint32 count, int bars)
@@ -57,11 +65,17 @@ std::array<int, 24> RequestStatistics::barLengths(const std::array<qint32, 24>& 
     return bars;
 }
 
-void RequestStatistics::redrawHistogram()
+void RequestStatistics::buildHistogram() const
 {
     const auto bars = barLengths(m_hourly);
     m_histogram.clear();
     for (int h = 0; h < 24; ++h) m_histogram << histogramLine(h, m_hourly[size_t(h)], bars[size_t(h)]);
+    m_histogramStale = false;
+}
+
+void RequestStatistics::redrawHistogram()
+{
+    buildHistogram();
     changed();
 }
 
@@ -103,6 +117,7 @@ bool RequestStatistics::showCounts()
 void RequestStatistics::saveTimeLog(const QString& pathToLogs)
 {
     const QDateTime at = now();
+    if (m_histogramStale) buildHistogram();
     m_histogram.insert(0, QString());
     m_histogram.insert(0, QStringLiteral("------------------------------"));
     m_histogram.insert(0, QStringLiteral("Date time saved : ") + regional::timeStamp(at));
@@ -115,7 +130,7 @@ void RequestStatistics::saveTimeLog(const QString& pathToLogs)
     redrawHistogram();
 }
 
-void RequestStatistics::openTimeLog(OperatorUi& ui) { saveAndOpen(programFile(QStringLiteral("TimeLog.txt")), m_histogram, ui); }
+void RequestStatistics::openTimeLog(OperatorUi& ui) { saveAndOpen(programFile(QStringLiteral("TimeLog.txt")), histogram(), ui); }
 
 QString RequestStatistics::memoryText(qint64 bytes)
 {

@@ -25,7 +25,9 @@ public:
 
     // Raises the connection count.
     void countConnection();
-    // Raises the request count and the count of the current local hour, then redraws.
+    // Raises the request count and the count of the current local hour. The histogram is
+    // redrawn once for all the requests counted before it is next read, not once each:
+    // under load that is once per batch of hand-overs at most, and only when shown.
     void countRequest();
     // Rebuilds the 24 lines from the hourly counts.
     void redrawHistogram();
@@ -50,7 +52,9 @@ public:
     qint32 connectionCount() const { return m_connections; }
     qint32 requestCount() const { return m_requests; }
     qint32 hourlyCount(int hour) const { return m_hourly.at(size_t(hour)); }
-    const QStringList& histogram() const { return m_histogram; }
+    // The 24 lines (28 while a time-log save has its heading lines on top), redrawn
+    // first when requests were counted since.
+    const QStringList& histogram() const;
     const QString& connectionLabel() const { return m_connectionLabel; }
     const QString& requestLabel() const { return m_requestLabel; }
     const QString& memoryLine() const { return m_memoryLine; }
@@ -58,6 +62,9 @@ public:
 
     // Called after the histogram, a label or the memory line changed (the window redraws).
     void setChangedListener(std::function<void()> listener) { m_changed = std::move(listener); }
+    // Called after a counted request has made the histogram out of date (the window
+    // reads it when it next redraws, not at once).
+    void setCountedListener(std::function<void()> listener) { m_counted = std::move(listener); }
 
     // "[" HH "] - " bars " >> " n " requests"
     static QString histogramLine(int hour, qint32 count, int bars);
@@ -71,6 +78,7 @@ public:
 private:
     QDateTime now() const;
     void changed();
+    void buildHistogram() const;
 
     Clock m_clock;
     MemoryReader m_memory;
@@ -79,12 +87,14 @@ private:
     qint32 m_shownConnections = 0;
     qint32 m_shownRequests = 0;
     std::array<qint32, 24> m_hourly{};
-    QStringList m_histogram;
+    mutable QStringList m_histogram;
+    mutable bool m_histogramStale = false;
     QString m_connectionLabel = QStringLiteral("COUNT CONNECTION : 0");
     QString m_requestLabel = QStringLiteral("COUNT REQUESTS : 0");
     QString m_memoryLine;
     QDateTime m_timeLogStart;
     std::function<void()> m_changed;
+    std::function<void()> m_counted;
 };
 
 }  // namespace veldra

@@ -158,3 +158,21 @@ TEST_F(Statistics, MemoryLine)
               QStringLiteral("USING MEMORY (update value each 5 sec) : 3072 Mb  |  3.0010 Gb"));
     EXPECT_GT(RequestStatistics::residentSetSize(), 0);
 }
+
+TEST_F(Statistics, ABurstOfCountedRequestsRedrawsTheHistogramOnceWhenItIsRead)
+{
+    int counted = 0;
+    int changed = 0;
+    stats.setCountedListener([&] { ++counted; });
+    stats.setChangedListener([&] { ++changed; });
+    requestsAt(QTime(9, 15, 0), 1000);
+    requestsAt(QTime(10, 0, 0), 500);
+    EXPECT_EQ(counted, 1);  // one notice for the whole burst
+    EXPECT_EQ(changed, 0);  // the count labels follow Show counts, not each request
+    EXPECT_EQ(stats.requestCount(), 1500);
+    EXPECT_EQ(stats.histogram()[9], QStringLiteral("[09] - ||||||||||||||||||||||||| >> 1000 requests"));
+    EXPECT_EQ(stats.histogram()[10], QStringLiteral("[10] - |||||||||||| >> 500 requests"));
+    requestsAt(QTime(10, 0, 1), 1);
+    EXPECT_EQ(counted, 2);
+    EXPECT_EQ(stats.histogram()[10], QStringLiteral("[10] - |||||||||||| >> 501 requests"));
+}
