@@ -5,12 +5,14 @@
 include(GNUInstallDirs)
 
 install(TARGETS veldra-headless RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The service's reload runs kill, which Debian ships in procps (not in a minimal system).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "procps")
 if(TARGET veldra)  # a build without the window has no menu entry
   install(TARGETS veldra RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES deploy/veldra.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES deploy/veldra.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
   # Qt loads its platform plugins at run time: shlibdeps cannot see them.
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", qt6-qpa-plugins")
 endif()
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES deploy/nginx-veldra.conf DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
