@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "common/regional.h"
+
 namespace veldra {
 
 namespace {
@@ -152,6 +154,31 @@ QString describeUnsafePlaceholders(const QList<UnsafePlaceholder>& found)
         parts << p.placeholder + QStringLiteral(" (line ") + QString::number(p.line) + where + u')';
     }
     return parts.join(QStringLiteral(", "));
+}
+
+QList<FunctionTemplateCheck> checkFunctionTemplates(const QString& queriesFolder, int* readCount)
+{
+    QList<FunctionTemplateCheck> out;
+    int read = 0;
+    for (const QString& name : listQueryFunctions(queriesFolder)) {
+        try {
+            const QueryFile file = QueryFile::read(queryFilePath(queriesFolder, name));
+            ++read;
+            QList<UnsafePlaceholder> found = findUnsafePlaceholders(file);
+            if (!found.isEmpty()) out << FunctionTemplateCheck{name, std::move(found)};
+        } catch (...) {
+            // an unreadable file is the request's failure to report
+        }
+    }
+    if (readCount) *readCount = read;
+    return out;
+}
+
+QString templateCheckLogLine(const FunctionTemplateCheck& check)
+{
+    return u'[' + regional::timeStamp() + QStringLiteral("] \t{TemplateCheck} Function [") + check.name +
+           QStringLiteral("] : input placeholders outside a quoted string, not marked \"Float | integer value\" : ") +
+           describeUnsafePlaceholders(check.found) + u' ';
 }
 
 }  // namespace veldra

@@ -44,4 +44,19 @@ QStringList unsafeInputNames(const QList<UnsafePlaceholder>& found);
 // "{:id:} (line 2), {:col:} (line 5, between backquotes)", for messages and log lines.
 QString describeUnsafePlaceholders(const QList<UnsafePlaceholder>& found);
 
+// One function of a folder and what the check found in it.
+struct FunctionTemplateCheck {
+    QString name;
+    QList<UnsafePlaceholder> found;
+};
+// Every function of the queries folder ("*.qr", in list order) with such placeholders;
+// files that cannot be read or whose input values do not read are left out (preparation
+// reports them). `readCount`, when given, receives the number of files read.
+QList<FunctionTemplateCheck> checkFunctionTemplates(const QString& queriesFolder, int* readCount = nullptr);
+
+// The event-log line of one such function: "[" time "] " TAB "{TemplateCheck} Function ["
+// name "] : input placeholders outside a quoted string, not marked \"Float | integer
+// value\" : " the placeholders.
+QString templateCheckLogLine(const FunctionTemplateCheck& check);
+
 }  // namespace veldra
