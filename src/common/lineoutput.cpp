@@ -104,8 +104,15 @@ void LineOutput::write(const QByteArray& line)
     State& s = *m_state;
     std::lock_guard lock(s.mutex);
     if (!s.stop) {
-        s.appendNotice();
-        if (s.droppedSinceNotice == 0 && s.append(line + '\n')) return;
+        // after drops, the notice and the line go in together or not at all
+        QByteArray bytes;
+        if (s.droppedSinceNotice > 0 && s.notice) bytes = s.notice(s.droppedSinceNotice) + '\n';
+        bytes += line;
+        bytes += '\n';
+        if (s.append(bytes)) {
+            s.droppedSinceNotice = 0;
+            return;
+        }
     }
     ++s.droppedSinceNotice;
     ++s.droppedTotal;
