@@ -12,7 +12,8 @@ namespace veldra::service {
 // True when this build sends notifications (it was built with libsystemd).
 bool notificationsBuiltIn();
 // Sends one state text ("READY=1", "STOPPING=1", "STATUS=...", several separated by
-// line feeds); nothing when no service manager listens.
+// line feeds); nothing when no service manager listens. It never waits: a thread of its
+// own sends, and a manager that does not read loses watchdog messages first.
 void notify(const QByteArray& state);
 // The watchdog interval the service manager asks of this process, in microseconds;
 // 0 when it asks none.
