@@ -136,6 +136,7 @@ int main(int argc, char** argv)
     SignalEvents signalEvents({SIGINT, SIGTERM, SIGHUP}, [&](int signal) {
         if (stopping) return;
         if (signal == SIGHUP) {
+            if (!control.running() || control.busy()) return;  // not while START or STOP runs
             service::notify("RELOADING=1");
             control.reload();
             service::notify("READY=1");
