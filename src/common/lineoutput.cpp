@@ -2,6 +2,8 @@
 #include "common/lineoutput.h"
 
 #include <cerrno>
+#include <csignal>
+#include <pthread.h>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -48,6 +50,11 @@ struct LineOutput::State {
 
     void run()
     {
+        // A reader that went away gives EPIPE here, never a signal that ends the process.
+        sigset_t pipe;
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
         std::unique_lock lock(mutex);
         for (;;) {
             wake.wait(lock, [&] { return stop || !pending.isEmpty(); });
