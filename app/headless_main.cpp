@@ -7,6 +7,7 @@
 // manager when it is ready, stopping and alive, and marks each line with its priority
 // when the stream is the journal.
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTimer>
 #include <csignal>
@@ -170,8 +171,11 @@ int main(int argc, char** argv)
     EventLog::instance().removeAllListeners();
     qInstallMessageHandler(nullptr);
     g_err = nullptr;
-    // Bounded: SIGTERM ends the program in time whatever the readers do.
-    out.output().finish(1000);
-    err.output().finish(300);
+    // Bounded (under a second for both): SIGTERM ends the program in time whatever the
+    // readers do; a reader that reads has everything by then.
+    QElapsedTimer ending;
+    ending.start();
+    out.output().finish(700);
+    err.output().finish(int(qMax<qint64>(100, 800 - ending.elapsed())));
     return code;
 }

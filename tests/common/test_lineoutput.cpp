@@ -52,6 +52,12 @@ TEST(LineOutputTest, WritesEveryLineInOrder)
 TEST(LineOutputTest, AReaderThatStopsReadingCostsDroppedLinesNotAWait)
 {
     Pipe p;
+    // A pipe that is full already: its reader has stopped reading.
+    ::fcntl(p.fds[1], F_SETFL, O_NONBLOCK);
+    const QByteArray filler = QByteArray(99, 'z') + '\n';
+    while (::write(p.fds[1], filler.constData(), size_t(filler.size())) == filler.size()) {
+    }
+    ::fcntl(p.fds[1], F_SETFL, 0);
     LineOutput out(p.fds[1], 16 * 1024);
     out.setDroppedNotice([](quint64 n) { return "dropped " + QByteArray::number(n); });
     // Far more than the pipe and the buffer hold together: none of it may wait.
@@ -96,9 +102,11 @@ TEST(LineOutputTest, FinishGivesUpOnAReaderThatNeverReads)
     for (int i = 0; i < 2000; ++i) out->write(QByteArray(200, 'y'));  // more than the pipe takes
     EXPECT_FALSE(out->finish(200));
     delete out;  // returns although its writer is still blocked
-    // The reader goes: the writer ends with EPIPE, and the process goes on.
+    // The reader goes: the writer ends with EPIPE, and the process goes on. (The writing
+    // end stays open: the writer may still be using it, as a program's stdout would.)
     ::close(p.fds[0]);
     p.fds[0] = -1;
+    p.fds[1] = -1;
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
 }
 
