@@ -345,6 +345,8 @@ void setProgramFolderForTesting(const QString& folder)
     while (g_folderOverride.size() > 1 && g_folderOverride.endsWith(u'/')) g_folderOverride.chop(1);
 }
 
+void setProgramFolder(const QString& folder) { setProgramFolderForTesting(folder); }
+
 QString programFile(const QString& name) { return programFolder() + u'/' + name; }
 
 }  // namespace veldra

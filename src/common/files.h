@@ -126,6 +126,9 @@ QString programFolder();
 bool isInstalledCopy();
 // Tests point the program folder somewhere else; an empty text restores the default.
 void setProgramFolderForTesting(const QString& folder);
+// The program folder named on the command line (veldra-headless --folder), before any
+// thread runs.
+void setProgramFolder(const QString& folder);
 // The path of a file in the program folder.
 QString programFile(const QString& name);
 

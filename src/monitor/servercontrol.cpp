@@ -14,6 +14,7 @@
 #include "common/operatorui.h"
 #include "common/regional.h"
 #include "queries/preparation.h"
+#include "queries/templatecheck.h"
 #include "server/connection.h"
 #include "server/tserverthread.h"
 
@@ -211,6 +212,36 @@ void ServerControl::start()
     } catch (const std::exception& e) {
         m_http.close();
         m_ui.showMessage(QStringLiteral("Error(s) in during run server \r ") + errorDetails(e));
+    }
+    if (m_running) {
+        try {
+            logTemplateChecks();
+        } catch (...) {
+            m_ui.showMessage(currentErrorDetails());
+        }
+    }
+}
+
+int ServerControl::logTemplateChecks()
+{
+    int read = 0;
+    for (const FunctionTemplateCheck& check : checkFunctionTemplates(m_context.settings.load()->PathToQueries, &read))
+        Logger(templateCheckLogLine(check));
+    return read;
+}
+
+void ServerControl::reload()
+{
+    VELDRA_ASSERT_MAIN_THREAD();
+    if (!m_running || m_busy) return;
+    try {
+        loadClientLists();
+        const int read = logTemplateChecks();
+        Logger(u'[' + regional::timeStamp() + QStringLiteral("] \t{Reload} Reloaded the client access lists (") +
+               access.whiteCountText() + QStringLiteral(", ") + access.blackCountText() + QStringLiteral(") and read ") +
+               QString::number(read) + QStringLiteral(" query function files again "));
+    } catch (...) {
+        m_ui.showMessage(QStringLiteral("Reload \r ") + currentErrorDetails());
     }
 }
 

@@ -81,6 +81,10 @@ public:
 
     // The client-list reload with the page's connection values.
     void loadClientLists();
+    // A reload asked from outside (SIGHUP) while running: the client lists as the
+    // scheduled reload does, the query function files read again (their template check
+    // logged as at START), and a "{Reload}" log line saying so. Nothing otherwise.
+    void reload();
     // TEST CONNECT with the page's connection values.
     void testConnect();
     // The running settings as START took them.
@@ -112,6 +116,9 @@ private:
 
     void changed();
     void openListeningSocket();
+    // One "{TemplateCheck}" log line per function of the running queries folder whose
+    // placeholders stand outside quoted strings; the number of function files read.
+    int logTemplateChecks();
 
     OperatorUi& m_ui;
     CoreRequestSteps m_steps;

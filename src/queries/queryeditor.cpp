@@ -12,6 +12,7 @@
 #include "common/operatorui.h"
 #include "common/text.h"
 #include "queries/sharelist.h"
+#include "queries/templatecheck.h"
 
 namespace veldra {
 
@@ -76,6 +77,30 @@ void QueryEditor::load(int index, const QString& folder, OperatorUi& ui)
         // What the fields held belongs to another function: a save must not mix the two.
         model = QueryEditorModel{};
         reportFailure(ui, QStringLiteral("Load query function [") + functions[index] + u']');
+        return;
+    }
+    offerNumberInputs(ui);
+}
+
+void QueryEditor::offerNumberInputs(OperatorUi& ui)
+{
+    const QList<UnsafePlaceholder> found = findUnsafePlaceholders(model.query, model.inputValues);
+    for (const QString& name : unsafeInputNames(found)) {
+        QList<UnsafePlaceholder> own;
+        for (const UnsafePlaceholder& p : found)
+            if (p.input == name) own << p;
+        const QString question =
+            QStringLiteral("Input value [") + name + QStringLiteral("] stands outside a quoted string in the query: ") +
+            describeUnsafePlaceholders(own) +
+            QStringLiteral(". A request value there can change the statement (for example 1 OR 1=1). Mark [") + name +
+            QStringLiteral("] as \"Float | integer value\" ?");
+        if (!ui.askYesNo(question)) continue;
+        for (int i = 0; i < model.inputValues.size(); ++i) {
+            if (model.inputValues[i].name != name) continue;
+            model.inputValues[i].rec.IsFloatValue = true;
+            if (i == selectedInput) fields.isFloatValue = true;
+        }
+        modified = true;
     }
 }
 
@@ -161,6 +186,7 @@ void QueryEditor::saveChanges(const EditorFolders& folders, OperatorUi& ui)
         ui.showMessage(reason + QStringLiteral(": nothing was saved"));
         return;
     }
+    offerNumberInputs(ui);
     ui.showMessage(queryFunctionText(model));
     try {
         if (newName == oldName) {
@@ -201,6 +227,7 @@ void QueryEditor::createShareList(const EditorFolders& folders, OperatorUi& ui)
         modified = false;
     }
     if (!out.message.isEmpty()) ui.showMessage(out.message);
+    if (!functions.isEmpty()) offerNumberInputs(ui);
 }
 
 void QueryEditor::showInputValue(int index, const EditorFolders& folders, OperatorUi& ui)

@@ -77,6 +77,12 @@ public:
     void moveInputUp();
     void moveInputDown();
 
+    // The input values whose placeholders stand outside a quoted string of the query
+    // (findUnsafePlaceholders): names each with its placeholders and asks whether to mark
+    // it "Float | integer value"; Yes marks it in the editor (an unsaved change), No
+    // keeps it as it is. Run when a function is opened and when it is saved.
+    void offerNumberInputs(OperatorUi& ui);
+
 private:
     void load(int index, const QString& folder, OperatorUi& ui);
     void clearEditor();

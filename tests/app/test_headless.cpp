@@ -14,8 +14,16 @@
 #include <QTemporaryDir>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <QElapsedTimer>
+#include <QProcessEnvironment>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <thread>
 #include <future>
 #include <latch>
 #include <netinet/in.h>
@@ -25,7 +33,9 @@
 #include "common/md5.h"
 #include "config/database.h"
 #include "db/dbconnection.h"
+#include "monitor/servicenotify.h"
 #include "support/support.h"
+#include "version.h"
 
 using namespace veldra;
 
@@ -197,6 +207,8 @@ protected:
             m_proc.kill();
             m_proc.waitForFinished(30000);
         }
+        for (int fd : {m_stdoutRead, m_stdoutWrite})
+            if (fd >= 0) ::close(fd);
         if (m_connection) dropDatabases();
     }
 
@@ -251,6 +263,31 @@ protected:
         if (m_proc.state() != QProcess::NotRunning) m_proc.waitForReadyRead(ms);
         m_out += m_proc.readAllStandardOutput();
         m_err += m_proc.readAllStandardError();
+        if (m_whilePumping) m_whilePumping();
+        if (m_stdoutRead >= 0 && m_readStdout) {
+            char buf[65536];
+            ssize_t n;
+            while ((n = ::read(m_stdoutRead, buf, sizeof buf)) > 0) m_out.append(buf, n);
+        }
+    }
+
+    // Standard output of the next launch goes into a pipe of the test's own; `read`
+    // false: nobody reads it.
+    void stdoutToOwnPipe(bool read)
+    {
+        int fds[2];
+        ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
+        m_stdoutRead = fds[0];
+        m_stdoutWrite = fds[1];
+        ::fcntl(m_stdoutRead, F_SETFL, O_NONBLOCK);
+        m_readStdout = read;
+    }
+    // "device:inode" of that pipe, as the service manager sets JOURNAL_STREAM.
+    QString ownPipeStream() const
+    {
+        struct stat st {};
+        ::fstat(m_stdoutWrite, &st);
+        return QStringLiteral("%1:%2").arg(qulonglong(st.st_dev)).arg(qulonglong(st.st_ino));
     }
 
     // Pumps until `done` holds or the process has ended; a minute at most.
@@ -285,8 +322,14 @@ protected:
     // location) and waits until it runs or has ended.
     void launch()
     {
-        m_proc.setProgram(m_exe);
+        m_proc.setProgram(m_program.isEmpty() ? m_exe : m_program);
+        m_proc.setArguments(m_args);
+        m_proc.setProcessEnvironment(m_env);
         m_proc.setWorkingDirectory(QDir::tempPath());
+        if (m_stdoutWrite >= 0) {
+            const int fd = m_stdoutWrite;
+            m_proc.setChildProcessModifier([fd] { ::dup2(fd, STDOUT_FILENO); });
+        }
         m_proc.start();
         ASSERT_TRUE(m_proc.waitForStarted(30000));
         pumpUntil([&] { return m_err.contains("START SERVER : "); });
@@ -302,9 +345,9 @@ protected:
     // Waits for the end of a process that ends by itself; its exit code.
     int exitCode()
     {
-        if (m_proc.state() != QProcess::NotRunning) {
-            EXPECT_TRUE(m_proc.waitForFinished(60000));
-        }
+        // reading what it writes meanwhile, so that no reader of the test holds it
+        for (int i = 0; i < 3000 && m_proc.state() != QProcess::NotRunning; ++i) pump(20);
+        EXPECT_EQ(m_proc.state(), QProcess::NotRunning);
         pump(0);
         EXPECT_EQ(m_proc.exitStatus(), QProcess::NormalExit);
         return m_proc.exitCode();
@@ -335,6 +378,13 @@ protected:
     quint16 m_port = 0;
     QProcess m_proc;
     QByteArray m_out, m_err;
+    // The next launch: another program file, its arguments, its environment.
+    QString m_program;
+    QStringList m_args;
+    QProcessEnvironment m_env = QProcessEnvironment::systemEnvironment();
+    int m_stdoutRead = -1, m_stdoutWrite = -1;
+    bool m_readStdout = true;
+    std::function<void()> m_whilePumping;
 };
 
 // The cache key of the items function asked with minid=1 in JSON, written out by the
@@ -702,6 +752,250 @@ TEST_F(HeadlessTest, FullEventLogIsSavedToTheLogsFolder)
         EXPECT_TRUE(m_out.contains(asPrinted)) << bytes.toStdString();
     }
     expectOnlyLogLines();
+}
+
+
+// Runs the built executable with `args`; exit code, stdout and stderr.
+struct RunResult {
+    int code = -1;
+    QByteArray out, err;
+};
+RunResult runHeadless(const QStringList& args)
+{
+    QProcess p;
+    p.start(QStringLiteral(VELDRA_BIN_DIR "/veldra-headless"), args);
+    RunResult r;
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished();
+    }
+    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+TEST(HeadlessCommandLineTest, HelpVersionAndWrongOptions)
+{
+    const RunResult help = runHeadless({QStringLiteral("--help")});
+    EXPECT_EQ(help.code, 0);
+    EXPECT_TRUE(help.out.startsWith("Usage: veldra-headless [--folder DIR] [--check]\n")) << help.out.toStdString();
+    for (const char* option : {"--folder DIR", "--check", "--help", "--version"}) EXPECT_TRUE(help.out.contains(option));
+    EXPECT_TRUE(help.err.isEmpty());
+
+    const RunResult version = runHeadless({QStringLiteral("--version")});
+    EXPECT_EQ(version.code, 0);
+    EXPECT_EQ(version.out, QByteArray("veldra-headless " VELDRA_VERSION "\n"));
+
+    for (const char* wrong : {"--bogus", "--folder", "stray"}) {
+        SCOPED_TRACE(wrong);
+        const RunResult r = runHeadless({QLatin1String(wrong)});
+        EXPECT_EQ(r.code, 2);
+        EXPECT_TRUE(r.out.isEmpty());
+        EXPECT_TRUE(r.err.startsWith("veldra-headless: ")) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(help.out));
+    }
+
+    const RunResult missing = runHeadless({QStringLiteral("--folder"), QStringLiteral("/nonexistent/veldra"), QStringLiteral("--check")});
+    EXPECT_EQ(missing.code, 1);
+    EXPECT_EQ(missing.err, QByteArray("veldra-headless: no folder /nonexistent/veldra\n"));
+}
+
+class HeadlessFolderTest : public HeadlessTest {
+protected:
+    void addUnquoted(const QString& name = QStringLiteral("byid"))
+    {
+        writeFunction(name, functionText(name, {QStringLiteral("id")},
+                                         QStringLiteral("SELECT id, label FROM items WHERE id = {:id:}")));
+    }
+};
+
+TEST_F(HeadlessFolderTest, CheckReadsTheFolderItIsGiven)
+{
+    addUnquoted();
+    // The executable of the build, not the copy in the folder: --folder names it.
+    const QStringList args = {QStringLiteral("--folder"), m_prog, QStringLiteral("--check")};
+    const RunResult ok = runHeadless(args);
+    EXPECT_EQ(ok.code, 0) << ok.out.toStdString() << ok.err.toStdString();
+    EXPECT_EQ(ok.out, (QStringLiteral("warning: ") + m_prog +
+                       QStringLiteral("/QUERIES/byid.qr: input placeholders outside a quoted string, not marked \"Float | "
+                                      "integer value\": {:id:} (line 1)\n"))
+                          .toUtf8());
+    EXPECT_FALSE(portAccepts(m_port));
+
+    // Each problem on a line of its own, and the exit status says so.
+    writeIni(true, QStringLiteral("not-the-password"));
+    writeFile(m_prog + QStringLiteral("/QUERIES/broken.qr"),
+              bomCrLf(QStringLiteral("<#q_count_input_values>2</#q_count_input_values>")));
+    const RunResult bad = runHeadless(args);
+    EXPECT_EQ(bad.code, 1);
+    const QList<QByteArray> lines = bad.out.split('\n');
+    ASSERT_EQ(lines.size(), 5) << bad.out.toStdString();  // three problems, the warning, the end
+    EXPECT_TRUE(lines[0].startsWith("CLIENT DATA => Connect with [")) << lines[0].toStdString();
+    EXPECT_TRUE(lines[0].contains("Access denied"));
+    EXPECT_TRUE(lines[1].startsWith("WORKING DATA => Connect with ["));
+    EXPECT_EQ(lines[2], (m_prog + QStringLiteral("/QUERIES/broken.qr: EConvertError : '' is not a valid boolean value")).toUtf8());
+    EXPECT_TRUE(lines[3].startsWith("warning: "));
+}
+
+TEST_F(HeadlessFolderTest, StartAndReloadLogTheUnquotedPlaceholdersOfEachFunction)
+{
+    addUnquoted();
+    m_program = QStringLiteral(VELDRA_BIN_DIR "/veldra-headless");
+    m_args = {QStringLiteral("--folder"), m_prog};
+    startOrFail();
+    const QByteArray line = "{TemplateCheck} Function [byid] : input placeholders outside a quoted string, not marked "
+                            "\"Float | integer value\" : {:id:} (line 1) ";
+    EXPECT_EQ(countOf(m_out, "{TemplateCheck} "), 1) << m_out.toStdString();
+    EXPECT_EQ(countOf(m_out, line), 1);
+    // The server's behaviour is as before: the value goes in as it stands.
+    EXPECT_TRUE(get("/byid?id=2&format=json").contains("Zo"));
+
+    // SIGHUP: a function added meanwhile is read, and the reload is logged.
+    addUnquoted(QStringLiteral("second"));
+    ::kill(pid_t(m_proc.processId()), SIGHUP);
+    ASSERT_TRUE(pumpUntil([&] { return m_out.contains("{Reload} "); })) << m_out.toStdString();
+    EXPECT_TRUE(m_out.contains("{Reload} Reloaded the client access lists (WHITE :: [0], BLACK :: [0]) and read 4 "
+                               "query function files again "))
+        << m_out.toStdString();
+    EXPECT_EQ(countOf(m_out, line), 2);
+    EXPECT_EQ(countOf(m_out, "{TemplateCheck} Function [second] "), 1);
+    EXPECT_TRUE(get("/labels?format=json").startsWith("HTTP/1.1 200 OK\r\n"));
+    EXPECT_EQ(stopWith(SIGTERM), 0);
+    expectOnlyLogLines();
+}
+
+// A datagram socket of the test's own, where the program's notifications arrive.
+class NotifySocket {
+public:
+    explicit NotifySocket(const QString& path) : m_path(path)
+    {
+        m_fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        sockaddr_un a{};
+        a.sun_family = AF_UNIX;
+        const QByteArray p = QFile::encodeName(path);
+        std::memcpy(a.sun_path, p.constData(), size_t(qMin<qsizetype>(p.size(), sizeof a.sun_path - 1)));
+        EXPECT_EQ(::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0) << errno;
+    }
+    ~NotifySocket() { ::close(m_fd); }
+    // The messages that came so far.
+    QList<QByteArray> take()
+    {
+        char buf[4096];
+        ssize_t n;
+        while ((n = ::recv(m_fd, buf, sizeof buf, 0)) > 0) m_got << QByteArray(buf, n);
+        return m_got;
+    }
+    bool has(const QByteArray& part)
+    {
+        for (const QByteArray& m : take())
+            if (m.contains(part)) return true;
+        return false;
+    }
+
+private:
+    QString m_path;
+    int m_fd = -1;
+    QList<QByteArray> m_got;
+};
+
+TEST_F(HeadlessTest, TellsTheServiceManagerAndMarksPrioritiesForTheJournal)
+{
+    writeFunction(QStringLiteral("broken"), functionText(QStringLiteral("broken"), {}, QStringLiteral("SELECT * FROM missing_table")));
+    NotifySocket notify(m_prog + QStringLiteral("/notify.sock"));
+    m_env.insert(QStringLiteral("NOTIFY_SOCKET"), m_prog + QStringLiteral("/notify.sock"));
+    m_env.insert(QStringLiteral("WATCHDOG_USEC"), QStringLiteral("200000"));
+    stdoutToOwnPipe(true);
+    m_env.insert(QStringLiteral("JOURNAL_STREAM"), ownPipeStream());
+    m_whilePumping = [&] { notify.take(); };
+    startOrFail();
+
+    ASSERT_TRUE(get("/labels?format=json").startsWith("HTTP/1.1 200 OK\r\n"));
+    ASSERT_TRUE(get("/nosuchfunction?format=json").startsWith("HTTP/1.1 200 OK\r\n"));
+    EXPECT_EQ(get("/broken?format=json"), QByteArray());  // a failed query gets no answer
+    ASSERT_TRUE(pumpUntil([&] { return m_out.contains("WrongQuery"); }));
+    if (service::notificationsBuiltIn()) {
+        EXPECT_TRUE(pumpUntil([&] { return notify.has("WATCHDOG=1"); }));
+        ::kill(pid_t(m_proc.processId()), SIGHUP);
+        EXPECT_TRUE(pumpUntil([&] { return m_out.contains("{Reload} "); }));
+    }
+    EXPECT_EQ(stopWith(SIGTERM), 0);
+
+    // Every line carries its priority; the stream that is not the journal carries none.
+    const QList<QByteArray> lines = m_out.split('\n');
+    for (const QByteArray& l : lines) {
+        if (l.isEmpty()) continue;
+        EXPECT_TRUE(QRegularExpression(QStringLiteral("^<[346]>\\[")).match(QString::fromUtf8(l)).hasMatch()) << l.toStdString();
+        int expected = 0;
+        if (l.contains("{httpserverGetThread} Client connected ") || l.contains("Was succesful sent answer")) expected = 6;
+        if (l.contains("Name request from Client not found")) expected = 4;
+        if (l.contains("{_SaveQueryAS} WrongQuery !!! ") || l.contains("Query or result is wrong")) expected = 3;
+        if (expected != 0) {
+            EXPECT_TRUE(l.startsWith("<" + QByteArray::number(expected) + ">")) << l.toStdString();
+        }
+    }
+    EXPECT_EQ(countOf(m_out, "<4>["), 1);
+    EXPECT_GE(countOf(m_out, "<3>["), 1);
+    EXPECT_TRUE(m_err.startsWith("START SERVER : ")) << m_err.toStdString();
+
+    if (!service::notificationsBuiltIn()) return;
+    const QList<QByteArray> got = notify.take();
+    auto index = [&](const QByteArray& part) {
+        for (qsizetype i = 0; i < got.size(); ++i)
+            if (got[i].contains(part)) return i;
+        return qsizetype(-1);
+    };
+    ASSERT_GE(index("READY=1"), 0) << QByteArrayList(got).join(" | ").toStdString();
+    EXPECT_TRUE(got[index("READY=1")].contains("STATUS=START SERVER : "));
+    EXPECT_GT(index("RELOADING=1"), index("READY=1"));
+    EXPECT_GT(index("STOPPING=1"), index("RELOADING=1"));
+}
+
+// Sanitizers make every step slower and every allocation larger.
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+constexpr int kSanitizerSlack = 4;
+#else
+constexpr int kSanitizerSlack = 1;
+#endif
+
+TEST_F(HeadlessTest, StdoutNobodyReadsNeitherGrowsMemoryNorHoldsTheStop)
+{
+    stdoutToOwnPipe(false);
+    startOrFail();
+    auto residentKb = [&] {
+        QFile status(QStringLiteral("/proc/%1/status").arg(m_proc.processId()));
+        if (!status.open(QIODevice::ReadOnly)) return qint64(-1);
+        for (const QByteArray& l : status.readAll().split('\n'))
+            if (l.startsWith("VmRSS:")) return l.mid(6).trimmed().split(' ').first().toLongLong();
+        return qint64(-1);
+    };
+    // Each request logs a few kilobytes: together far more than the pipe and the buffer hold.
+    const QByteArray target = "/labels?format=json&pad=" + QByteArray(2000, 'p');
+    ASSERT_TRUE(get(target).startsWith("HTTP/1.1 200 OK\r\n"));
+    const qint64 before = residentKb();
+    const int answered = client([&] {
+        int n = 0;
+        for (int i = 0; i < 1000; ++i) n += httpGet(m_port, target).startsWith("HTTP/1.1 200 OK\r\n") ? 1 : 0;
+        return n;
+    });
+    EXPECT_EQ(answered, 1000);
+    const qint64 after = residentKb();
+    EXPECT_LT(after - before, 32 * 1024 * kSanitizerSlack) << before << " kB before, " << after << " kB after";
+
+    QElapsedTimer stop;
+    stop.start();
+    ::kill(pid_t(m_proc.processId()), SIGTERM);
+    EXPECT_TRUE(m_proc.waitForFinished(10000));
+    EXPECT_LT(stop.elapsed(), 3000 * kSanitizerSlack);
+    EXPECT_EQ(m_proc.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(m_proc.exitCode(), 0);
+
+    // What was dropped is counted in one line, once the pipe is read again (it was not).
+    char buf[65536];
+    QByteArray out;
+    ssize_t n;
+    while ((n = ::read(m_stdoutRead, buf, sizeof buf)) > 0) out.append(buf, n);
+    EXPECT_GT(out.size(), 0);
 }
 
 }  // namespace

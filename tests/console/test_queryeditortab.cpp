@@ -367,6 +367,67 @@ private slots:
         QCOMPARE(m_ui.messages, QStringList{QStringLiteral("The path to the output folder is empty or wrong !")});
     }
 
+    void unquotedPlaceholdersAreNamedWithAnOfferToMarkANumber()
+    {
+        auto inputLines = [](int i, const char* name, const char* isFloat) {
+            const QString n = QString::number(i);
+            return QStringList{
+                QStringLiteral("<#q_in_name[%1]>%2</#q_in_name[%1]>").arg(n, QLatin1String(name)),
+                QStringLiteral("<#q_in_default_value[%1]>null</#q_in_default_value[%1]>").arg(n),
+                QStringLiteral("<#q_in_deleteblocked_ifvalue_is[%1]></#q_in_deleteblocked_ifvalue_is[%1]>").arg(n),
+                QStringLiteral("<#q_in_Cleantext[%1]>0</#q_in_Cleantext[%1]>").arg(n),
+                QStringLiteral("<#q_in_IsFloatValue[%1]>%2</#q_in_IsFloatValue[%1]>").arg(n, QLatin1String(isFloat)),
+                QStringLiteral("<#q_in_deleteblocked[%1]>0</#q_in_deleteblocked[%1]>").arg(n)};
+        };
+        const QString path = queries() + QStringLiteral("/byid.qr");
+        writeTextFile(path, QStringList{QStringLiteral("<#q_name>byid</#q_name>"),
+                                        QStringLiteral("<#q_count_input_values>3</#q_count_input_values>")} +
+                                inputLines(1, "id", "0") + inputLines(2, "col", "0") + inputLines(3, "n", "-1") +
+                                QStringList{QStringLiteral("<#q_content>SELECT `{:col:}` FROM t"),
+                                            QStringLiteral("WHERE id = {:id:} AND name = '{:id:}' AND n = {:n:}</#q_content>")});
+        const QString idQuestion = QStringLiteral(
+            "Input value [id] stands outside a quoted string in the query: {:id:} (line 2). A request value there can "
+            "change the statement (for example 1 OR 1=1). Mark [id] as \"Float | integer value\" ?");
+
+        // Opened: each such input value is named, and No keeps it.
+        m_ui.answerYes = false;
+        m_tab->updateListButton()->click();
+        QCOMPARE(m_ui.questions.size(), 2);
+        QVERIFY(m_ui.questions[0].startsWith(QStringLiteral("Input value [col] ")));
+        QVERIFY(m_ui.questions[0].contains(QStringLiteral("{:col:} (line 1, between backquotes)")));
+        QCOMPARE(m_ui.questions[1], idQuestion);
+        QVERIFY(m_tab->unsavedMark()->isHidden());
+
+        // Saved: asked again before the text is shown; No saves it as it was.
+        m_ui.questions.clear();
+        m_tab->saveButton()->click();
+        QCOMPARE(m_ui.questions.size(), 2);
+        QVERIFY(fileBytes(path).contains("<#q_in_IsFloatValue[1]>0</#q_in_IsFloatValue[1]>"));
+
+        // Yes for id only: marked in the editor, shown, and saved with the flag.
+        struct IdOnly : ScriptedOperator {
+            bool askYesNo(const QString& q) override
+            {
+                questions << q;
+                return q.startsWith(QStringLiteral("Input value [id] "));
+            }
+        };
+        IdOnly idOnly;
+        QueryEditorTab tab(*m_control, idOnly, [] {});
+        tab.updateListButton()->click();
+        QCOMPARE(idOnly.questions.size(), 2);
+        QVERIFY(tab.unsavedMark()->isVisibleTo(&tab));
+        tab.inputList()->setCurrentRow(0);
+        QVERIFY(tab.floatBox()->isChecked());
+        tab.inputList()->setCurrentRow(1);
+        QVERIFY(!tab.floatBox()->isChecked());
+        tab.saveButton()->click();
+        QCOMPARE(idOnly.questions.size(), 3);  // col only, once more
+        QVERIFY(fileBytes(path).contains("<#q_in_IsFloatValue[1]>-1</#q_in_IsFloatValue[1]>"));
+        QVERIFY(fileBytes(path).contains("<#q_in_IsFloatValue[2]>0</#q_in_IsFloatValue[2]>"));
+        QVERIFY(tab.unsavedMark()->isHidden());
+    }
+
     void lastPreparedQueryFollowsRequestsAndShowsTheLastWhenOpened()
     {
         QTabWidget host;
