@@ -69,15 +69,8 @@ QString blackListLine(const QString& blockType, const QString& value)
     return u'<' + type + u'>' + listValue(value) + QStringLiteral("</") + type + u'>';
 }
 
-AccessDecision CheckClientAccess(const AccessLists& lists, const QString& email, const QString& seccode,
-                                 const QString& address, const QDateTime& now)
+AccessLookup::AccessLookup(const AccessLists& lists)
 {
-    // The request's values in the form the lines show them, so that a request's "<" can
-    // only ever be compared with a field's "<".
-    const QString e = listValue(email.toLower());
-    const QString c = listValue(seccode.toLower());
-    const QString a = listValue(address.toLower());
-
     for (const QString& original : lists.black) {
         const QString line = original.toLower();
         if (!line.startsWith(u'<')) continue;
@@ -85,23 +78,52 @@ AccessDecision CheckClientAccess(const AccessLists& lists, const QString& email,
         if (close < 0) continue;
         const QString type = line.mid(1, close - 1);
         const QString value = lineField(line, type);
-        if ((type == u"email" && value == e) || (type == u"seccode" && value == c) || (type == u"ip" && value == a))
-            return {AccessDecision::Kind::Blocked, QString()};
+        if (type == u"email")
+            m_blockedEmails.insert(value);
+        else if (type == u"seccode")
+            m_blockedCodes.insert(value);
+        else if (type == u"ip")
+            m_blockedAddresses.insert(value);
     }
 
     for (const QString& original : lists.white) {
         const QString line = original.toLower();
         const QString lineEmail = lineField(line, QStringLiteral("email"));
         const QString lineCode = lineField(line, QStringLiteral("seccode"));
-        if (lineEmail != e || lineCode != c || holdsListMarker(lineEmail) || holdsListMarker(lineCode)) continue;
+        if (holdsListMarker(lineEmail) || holdsListMarker(lineCode)) continue;
         const QString d = lineField(line, QStringLiteral("todate"));
         const QDate date = regional::parseShortDate(d);
         if (!date.isValid()) continue;
+        m_white[{lineEmail, lineCode}].push_back({date, d});
+    }
+}
+
+AccessDecision AccessLookup::decide(const QString& email, const QString& seccode, const QString& address,
+                                    const QDateTime& now) const
+{
+    // The request's values in the form the lines show them, so that a request's "<" can
+    // only ever be compared with a field's "<".
+    const QString e = listValue(email.toLower());
+    const QString c = listValue(seccode.toLower());
+    const QString a = listValue(address.toLower());
+
+    if (m_blockedEmails.count(e) || m_blockedCodes.count(c) || m_blockedAddresses.count(a))
+        return {AccessDecision::Kind::Blocked, QString()};
+
+    const auto found = m_white.find({e, c});
+    if (found == m_white.end()) return {};
+    for (const Candidate& line : found->second) {
         // Registered up to 00:00:00 of the end date.
-        if (now > QDateTime(date, QTime(0, 0))) continue;
-        return {AccessDecision::Kind::Registered, d};
+        if (now > QDateTime(line.date, QTime(0, 0))) continue;
+        return {AccessDecision::Kind::Registered, line.endDate};
     }
     return {};
+}
+
+AccessDecision CheckClientAccess(const AccessLists& lists, const QString& email, const QString& seccode,
+                                 const QString& address, const QDateTime& now)
+{
+    return AccessLookup(lists).decide(email, seccode, address, now);
 }
 
 QStringList sortByItems()
@@ -125,7 +147,7 @@ QString whiteListSql(bool showOnlyActiveClients, int sortBy)
 
 QString blackListSql() { return QStringLiteral("SELECT * FROM blacklist_veldra ORDER BY `blocktype`;"); }
 
-ClientAccessLists::ClientAccessLists() : m_lists(initialAccessLists()) {}
+ClientAccessLists::ClientAccessLists() : m_lists(Loaded(initialAccessLists())) {}
 
 void ClientAccessLists::changed()
 {
@@ -159,7 +181,7 @@ void ClientAccessLists::LoadListClientsAccess(DatabaseConnections& connections, 
     // lists or the new ones.
     AccessLists next;
     auto finish = [this, &next] {
-        m_lists.store(std::move(next));
+        m_lists.store(Loaded(std::move(next)));
         m_busy = false;
         changed();
     };
@@ -210,8 +232,8 @@ int ClientAccessLists::ListOptionChanged(int selectedBlack, DatabaseConnections&
 AccessDecision ClientAccessLists::CheckClientAccess(const QString& email, const QString& seccode,
                                                     const QString& address) const
 {
-    const auto l = lists();
-    return veldra::CheckClientAccess(*l, email, seccode, address, QDateTime::currentDateTime());
+    const auto loaded = m_lists.load();
+    return loaded->lookup.decide(email, seccode, address, QDateTime::currentDateTime());
 }
 
 }  // namespace veldra

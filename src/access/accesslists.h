@@ -12,10 +12,15 @@
 // the line's own and each field is read where it stands: no value can pass for
 // another field, whatever a row of the tables holds.
 #include <QDateTime>
+#include <QHashFunctions>
 #include <QString>
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+#include <vector>
 
 #include "common/snapshot.h"
 #include "db/dbconnection.h"
@@ -47,12 +52,48 @@ QString whiteListLine(const QString& id, const QString& email, const QString& se
                       const QString& note);
 QString blackListLine(const QString& blockType, const QString& value);
 
+// The matching rule, built once from both lists when they are loaded, so that a
+// request costs the same whatever the lists' length: the black list's values by type,
+// the white lines by their (e-mail, secure code), each key's lines in list order.
+// Every line is read (lowered, its fields taken where they stand) exactly as a scan of
+// the lines on every request would read it.
+class AccessLookup {
+public:
+    AccessLookup() = default;
+    explicit AccessLookup(const AccessLists& lists);
+
+    // Blocked by the black list (any of e-mail, secure code, IP address); else
+    // registered by the first white line of (e-mail, secure code), in list order, whose
+    // end date has not begun at `now`; else neither. Lowers its arguments itself.
+    AccessDecision decide(const QString& email, const QString& seccode, const QString& address,
+                          const QDateTime& now) const;
+
+private:
+    struct TextHash {
+        size_t operator()(const QString& s) const noexcept { return qHash(s); }
+        size_t operator()(const std::pair<QString, QString>& p) const noexcept
+        {
+            return qHash(p.first) ^ (qHash(p.second) * 0x9e3779b97f4a7c15ULL);
+        }
+    };
+    // A white line that can register: its end date read, and its end-date text.
+    struct Candidate {
+        QDate date;
+        QString endDate;
+    };
+
+    std::unordered_set<QString, TextHash> m_blockedEmails;
+    std::unordered_set<QString, TextHash> m_blockedCodes;
+    std::unordered_set<QString, TextHash> m_blockedAddresses;
+    std::unordered_map<std::pair<QString, QString>, std::vector<Candidate>, TextHash> m_white;
+};
+
 // The matching rule: blocked by the black list (e-mail, then secure code, then IP
 // address), else registered by the first matching white line whose end date has not
 // begun at `now`, else neither. A white line whose end date cannot be read is skipped,
 // and so is one whose e-mail or secure code holds a list marker. Each field of a line
 // is compared whole (without regard to letter case), in the list form of the request's
-// values.
+// values. Builds the lookup for this one call: requests use the one built at the load.
 AccessDecision CheckClientAccess(const AccessLists& lists, const QString& email, const QString& seccode,
                                  const QString& address, const QDateTime& now);
 
@@ -93,7 +134,11 @@ public:
     void resetCounts();
 
     // The current lists; any thread.
-    std::shared_ptr<const AccessLists> lists() const { return m_lists.load(); }
+    std::shared_ptr<const AccessLists> lists() const
+    {
+        auto loaded = m_lists.load();
+        return {loaded, &loaded->lists};
+    }
 
     // Any thread: one consistent version of both lists, matched at the current local time.
     AccessDecision CheckClientAccess(const QString& email, const QString& seccode, const QString& address) const;
@@ -102,9 +147,16 @@ public:
     std::function<void()> onChanged;
 
 private:
+    // The lists with the lookup built from them: one version, swapped whole.
+    struct Loaded {
+        explicit Loaded(AccessLists l) : lists(std::move(l)), lookup(lists) {}
+        AccessLists lists;
+        AccessLookup lookup;
+    };
+
     void changed();
 
-    Snapshot<AccessLists> m_lists;
+    Snapshot<Loaded> m_lists;
     bool m_busy = false;
     int m_whiteCount = 0;
     int m_blackCount = 0;

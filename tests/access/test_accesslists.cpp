@@ -11,6 +11,7 @@
 #include "common/regional.h"
 #include "config/database.h"
 #include "db/dbtestutil.h"
+#include "support/accessscan.h"
 #include "support/support.h"
 
 using namespace veldra;
@@ -85,6 +86,110 @@ TEST(AccessLists, Matching)
     EXPECT_EQ(CheckClientAccess(l, "today@x.y", "c2", "1.2.3.4", QDateTime(QDate(2025, 6, 15), QTime(0, 0))).kind, Kind::Registered);
     EXPECT_EQ(CheckClientAccess(l, "today@x.y", "c2", "1.2.3.4", QDateTime(QDate(2025, 6, 15), QTime(0, 0, 1))).kind, Kind::Neither);
     EXPECT_EQ(CheckClientAccess(l, "today@x.y", "c2", "1.2.3.4", QDateTime(QDate(2025, 6, 14), QTime(23, 59, 59))).kind, Kind::Registered);
+}
+
+// Lists that are awkward to match: the same client twice (expired and current, both
+// current with different end dates), letter-case variants, blank and unreadable end
+// dates, values that hold markers, raw lines of other shapes, and black lines of every
+// type in any case. The lookup built once must decide exactly as the scan of the lines
+// does, for every request against them at every moment.
+TEST(AccessLists, LookupDecidesAsTheScanOfTheLines)
+{
+    AccessLists l;
+    l.white << whiteListLine("1", "Dup@X.y", "Code", "10.06.2025", "expired first")
+            << whiteListLine("2", "dup@x.y", "CODE", "20.06.2025", "current, wins")
+            << whiteListLine("3", "DUP@X.Y", "code", "30.06.2025", "current, later")
+            << whiteListLine("4", "blank@x.y", "b", "", "")
+            << whiteListLine("5", "blank@x.y", "b", "31.02.2025", "no such day")
+            << whiteListLine("6", "blank@x.y", "b", "01.01.2030", "")
+            << whiteListLine("7", "", "", "01.01.2030", "blank e-mail and code")
+            << whiteListLine("8", "a<b@x.y", "c>d", "01.01.2030", "markers, shown as list forms")
+            << whiteListLine("9", "a\u2039b@x.y", "k", "01.01.2030", "a list form typed")
+            << "<id>10</id><email>raw<@x.y</email><seccode>r</seccode><todate>01.01.2030</todate>"
+            << "<id>11</id><email>first@x.y</email><email>second@x.y</email><seccode>s</seccode><todate>01.01.2030</todate>"
+            << "<note><email>note@x.y</email></note><seccode>n</seccode><todate>01.01.2030</todate>"
+            << "<email>open@x.y<seccode>o</seccode><todate>01.01.2030</todate>"
+            << whiteListLine("14", "\u00c4rger@X.y", "\u00dfCODE", "16.06.2025", "non-ASCII")
+            << whiteListLine("15", "blocked@x.y", "ok", "01.01.2030", "also on the black list")
+            << whiteListLine("16", "ip@x.y", "ok", "01.01.2030", "");
+    l.black << blackListLine("Email", "Blocked@X.y") << blackListLine("SECCODE", "BadCode")
+            << blackListLine("ip", "10.0.0.1") << blackListLine("IP", "") << blackListLine("EMAIL", "a<b@x.y")
+            << blackListLine("NOTE", "dup@x.y") << "<EMAIL>unclosed@x.y" << "no marker at all" << "<seccode"
+            << "<IP>BLOCK IP</IP>";
+
+    const QStringList emails{"dup@x.y", "DUP@x.y", "blank@x.y", "", "a<b@x.y", "a\u2039b@x.y", "raw<@x.y",
+                             "first@x.y", "second@x.y", "note@x.y", "open@x.y", "\u00e4rger@x.y", "\u00c4RGER@X.Y",
+                             "blocked@x.y", "unclosed@x.y", "ip@x.y", "nobody@x.y"};
+    const QStringList codes{"code", "Code", "b", "", "c>d", "c\u203ad", "k", "r", "s", "n", "o", "\u00dfcode", "ok",
+                            "badcode", "other"};
+    const QStringList addresses{"1.2.3.4", "10.0.0.1", "10.0.0.12", "", "block ip"};
+    const QList<QDateTime> moments{QDateTime(QDate(2025, 6, 1), QTime(8, 0)), QDateTime(QDate(2025, 6, 10), QTime(0, 0)),
+                                   QDateTime(QDate(2025, 6, 10), QTime(0, 0, 1)), QDateTime(QDate(2025, 6, 16), QTime(12, 0)),
+                                   QDateTime(QDate(2025, 6, 25), QTime(0, 0)), QDateTime(QDate(2031, 1, 1), QTime(0, 0))};
+
+    const AccessLookup lookup(l);
+    int compared = 0;
+    for (const QString& e : emails)
+        for (const QString& c : codes)
+            for (const QString& a : addresses)
+                for (const QDateTime& now : moments) {
+                    const AccessDecision want = scanClientAccess(l, e, c, a, now);
+                    const AccessDecision got = lookup.decide(e, c, a, now);
+                    ASSERT_TRUE(got.kind == want.kind && got.endDate == want.endDate)
+                        << e.toStdString() << " " << c.toStdString() << " " << a.toStdString() << " "
+                        << now.toString(Qt::ISODate).toStdString() << ": got " << int(got.kind) << " "
+                        << got.endDate.toStdString() << ", the scan " << int(want.kind) << " " << want.endDate.toStdString();
+                    ++compared;
+                }
+    EXPECT_EQ(compared, emails.size() * codes.size() * addresses.size() * moments.size());
+
+    // And the decisions themselves, for the cases that tell the rules apart.
+    const QDateTime june1(QDate(2025, 6, 1), QTime(8, 0));
+    const QDateTime june15(QDate(2025, 6, 15), QTime(8, 0));
+    const QDateTime june25(QDate(2025, 6, 25), QTime(8, 0));
+    const struct {
+        QString email, code, ip;
+        QDateTime now;
+        Kind kind;
+        QString endDate;
+    } cases[] = {
+        {"dup@x.y", "code", "1.2.3.4", june1, Kind::Registered, "10.06.2025"},   // the first line in list order
+        {"DUP@X.Y", "CODE", "1.2.3.4", june15, Kind::Registered, "20.06.2025"},  // the first whose end date has not begun
+        {"dup@x.y", "code", "1.2.3.4", june25, Kind::Registered, "30.06.2025"},
+        {"dup@x.y", "code", "1.2.3.4", QDateTime(QDate(2025, 7, 1), QTime(0, 0, 1)), Kind::Neither, ""},
+        {"blank@x.y", "b", "1.2.3.4", june1, Kind::Registered, "01.01.2030"},    // blank and impossible dates skipped
+        {"", "", "1.2.3.4", june1, Kind::Blocked, ""},                           // an unclosed black e-mail reads as blank
+        {"a<b@x.y", "c>d", "1.2.3.4", june1, Kind::Blocked, ""},                 // the black e-mail, in its list form
+        {"a\u2039b@x.y", "k", "1.2.3.4", june1, Kind::Blocked, ""},              // the same list form as "a<b@x.y"
+        {"raw<@x.y", "r", "1.2.3.4", june1, Kind::Neither, ""},
+        {"first@x.y", "s", "1.2.3.4", june1, Kind::Registered, "01.01.2030"},    // the field where it first stands
+        {"second@x.y", "s", "1.2.3.4", june1, Kind::Neither, ""},
+        {"note@x.y", "n", "1.2.3.4", june1, Kind::Registered, "01.01.2030"},
+        {"\u00c4RGER@X.Y", "\u00dfcode", "1.2.3.4", june1, Kind::Registered, "16.06.2025"},
+        {"blocked@x.y", "ok", "1.2.3.4", june1, Kind::Blocked, ""},              // the black list comes first
+        {"unclosed@x.y", "other", "1.2.3.4", june1, Kind::Neither, ""},
+        {"nobody@x.y", "BADCODE", "1.2.3.4", june1, Kind::Blocked, ""},
+        {"ip@x.y", "ok", "10.0.0.1", june1, Kind::Blocked, ""},
+        {"ip@x.y", "ok", "10.0.0.12", june1, Kind::Registered, "01.01.2030"},
+        {"ip@x.y", "ok", "", june1, Kind::Blocked, ""},                          // the blank IP line
+        {"dup@x.y", "other", "1.2.3.4", june1, Kind::Neither, ""},               // e-mail right, code wrong
+    };
+    for (const auto& c : cases) {
+        const AccessDecision d = lookup.decide(c.email, c.code, c.ip, c.now);
+        EXPECT_EQ(d.kind, c.kind) << c.email.toStdString() << " " << c.code.toStdString() << " " << c.ip.toStdString();
+        EXPECT_EQ(d.endDate, c.endDate) << c.email.toStdString();
+    }
+    // Without the black list: blank fields match blank fields, a white value holding a
+    // marker registers nobody.
+    const AccessLookup whiteOnly(AccessLists{l.white, {}});
+    EXPECT_EQ(whiteOnly.decide("", "", "1.2.3.4", june1).endDate, QStringLiteral("01.01.2030"));
+    EXPECT_EQ(whiteOnly.decide("a\u2039b@x.y", "k", "1.2.3.4", june1).kind, Kind::Neither);
+    EXPECT_EQ(whiteOnly.decide("a<b@x.y", "c>d", "1.2.3.4", june1).kind, Kind::Neither);
+    // An empty lookup, and one of the initial lists, decide nothing but their own lines.
+    EXPECT_EQ(AccessLookup().decide("a@x.y", "c", "1.2.3.4", june1).kind, Kind::Neither);
+    const AccessLookup initial(initialAccessLists());
+    EXPECT_EQ(initial.decide("a@x.y", "block secure code", "1.2.3.4", june1).kind, Kind::Blocked);
+    EXPECT_EQ(initial.decide("a@x.y", "c", "1.2.3.4", june1).kind, Kind::Neither);
 }
 
 class LoadLists : public ::testing::Test {
