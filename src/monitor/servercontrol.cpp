@@ -49,7 +49,15 @@ WireAnswer CoreRequestSteps::saveQueryAs(TServerThread& request, const QString& 
 {
     // one consistent set of work-database parameters for the whole request
     const auto work = m_databases.workParams().load();
-    return SaveQueryAnswer(request, preparedQuery, *work, &m_databases.workPool());
+    // A large XML or JSON answer goes on into a file of its function folder, which the
+    // store then names as the cache file.
+    QString spool;
+    const TServerSettings& s = request.settings();
+    if (s.EnabledCaching && !isTextFormatName(request.NecessaryFormatAnswer)) {
+        const QString folder = cache::functionFolder(s, request.NameRequest);
+        if (QFileInfo(folder).isDir()) spool = folder;
+    }
+    return SaveQueryAnswer(request, preparedQuery, *work, &m_databases.workPool(), spool);
 }
 
 void CoreRequestSteps::storeInCache(TServerThread& request, const WireAnswer& answer) { CacheStore(request, answer); }

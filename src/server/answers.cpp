@@ -18,9 +18,9 @@ QByteArray answerBytes(const QString& answer, AnswerEncoding encoding)
 
 QString answerText(const WireAnswer& answer, AnswerFormat format)
 {
-    if (answer.bytes.isEmpty()) return QString();
-    const QString text = format.encoding() == AnswerEncoding::SingleByte ? cp1252::decode(answer.bytes)
-                                                                          : QString::fromUtf8(answer.bytes);
+    if (answer.failed()) return QString();
+    const QByteArray bytes = answer.wire.toBytes();
+    const QString text = format.encoding() == AnswerEncoding::SingleByte ? cp1252::decode(bytes) : QString::fromUtf8(bytes);
     return answer.cacheable ? text : QStringLiteral("[nocache]") + text;
 }
 
@@ -30,7 +30,7 @@ WireAnswer wireAnswer(const QString& answerText, AnswerFormat format)
     const QString noCache = QStringLiteral("[nocache]");
     a.cacheable = !answerText.startsWith(noCache);
     const QString text = a.cacheable ? answerText : answerText.mid(noCache.size());
-    a.bytes = answerBytes(text, format.encoding());
+    a.wire.bytes = answerBytes(text, format.encoding());
     if (format.isText()) {
         const qsizetype end = text.indexOf(QLatin1String("\r\n\r\n"));
         const QString head = end < 0 ? QString() : text.left(end + 4);

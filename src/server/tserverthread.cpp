@@ -150,17 +150,19 @@ void TServerThread::execute()
         return;
     }
 
-    if (cacheInUse(s) && steps.answerFromCache(*this, prepared)) return;
+    if (s.EnabledCaching && !trim(s.PathToCache).isEmpty() && steps.answerFromCache(*this, prepared)) return;
 
     const WireAnswer answer = steps.saveQueryAs(*this, prepared);
-    if (isBlank(answer.bytes)) {
+    if (answer.failed() || (!answer.wire.file && isBlank(answer.wire.bytes))) {
         log(QStringLiteral("{ClientExecute} Query or result is wrong !!! "));
         return;
     }
-    conn.send(answer.bytes);
+    // What the client does not take at once goes on from the listener's watching thread.
+    conn.send(answer.wire);
     log(QStringLiteral("{ClientExecute} Was succesful sent answer for client !!! "));
     steps.countRequest();
-    if (answer.cacheable && cacheInUse(s)) steps.storeInCache(*this, answer);
+    // A cache folder deleted meanwhile is made again by the store.
+    if (answer.cacheable && s.EnabledCaching && !trim(s.PathToCache).isEmpty()) steps.storeInCache(*this, answer);
 }
 
 }  // namespace veldra

@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <atomic>
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -18,8 +20,10 @@
 #include "common/md5.h"
 #include "server/answers.h"
 #include "server/connection.h"
+#include "support/support.h"
 
 using namespace veldra;
+using veldra::test::putBytes;
 
 namespace {
 
@@ -232,7 +236,7 @@ TEST_F(CacheFiles, StoreRefusesWhatIsNotACacheableAnswer)
     EXPECT_FALSE(QFileInfo::exists(cacheRoot + QStringLiteral("gone")));
 }
 
-TEST_F(CacheFiles, CachingOffOrCacheFolderMissingLeavesFilesAlone)
+TEST_F(CacheFiles, CachingOffLeavesFilesAloneAndAMissingCacheFolderIsMadeAgain)
 {
     const QString prepared = QStringLiteral("select 1");
     const QString key = cache::cacheKey(QStringLiteral("sales"), true, QStringLiteral("json"), prepared);
@@ -262,9 +266,11 @@ TEST_F(CacheFiles, CachingOffOrCacheFolderMissingLeavesFilesAlone)
         Wire w;
         QString k;
         EXPECT_FALSE(cache::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), prepared, k, {}));
-        EXPECT_FALSE(cache::store(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), key, answer));
+        // the cache folder deleted by hand: the store makes it again, so caching goes on
+        EXPECT_TRUE(cache::store(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), key, answer));
+        EXPECT_TRUE(cache::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), prepared, k, {}));
     }
-    EXPECT_FALSE(QFileInfo::exists(dir.path() + QStringLiteral("/missing")));
+    EXPECT_EQ(readFileBytes(dir.path() + QStringLiteral("/missing/sales/") + key + QStringLiteral(".cache")), before);
     EXPECT_EQ(readFileBytes(file), before);
 }
 
@@ -323,4 +329,115 @@ TEST_F(CacheFiles, ConcurrentIdenticalRequestsAreAllAnswered)
     }
     EXPECT_GT(fromCache.load(), 0);
     EXPECT_EQ(cacheFiles(QStringLiteral("sales")).size(), 1);
+}
+
+TEST_F(CacheFiles, AnEmptyOrCutCacheFileIsAMissAndIsRemoved)
+{
+    const QString prepared = QStringLiteral("select 1");
+    const QByteArray whole = jsonAnswer(QStringLiteral("test client - data is modified")).toUtf8();
+    struct Case {
+        const char* what;
+        QString format;
+        QByteArray file;
+    } cases[] = {
+        {"empty", QStringLiteral("json"), QByteArray()},
+        {"cut in the header", QStringLiteral("json"), whole.left(30)},
+        {"cut in the body", QStringLiteral("json"), whole.left(whole.size() - 20)},
+        {"cut xml", QStringLiteral("xml"), (kHeader + QStringLiteral("<Data>\r\n\t<city>a</ci")).toUtf8()},
+        {"only a byte-order mark", QStringLiteral("csv[;]"), QByteArray("\xEF\xBB\xBF")},
+        {"text without its empty line", QStringLiteral("csv[;]"), QByteArray("\xEF\xBB\xBFHTTP/1.1 200 OK\r\nConnection: Ke")},
+    };
+    QDir().mkdir(cacheRoot + QStringLiteral("sales"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString key = cache::cacheKey(QStringLiteral("sales"), true, c.format, prepared);
+        const QString path = cacheRoot + QStringLiteral("sales/") + key + QStringLiteral(".cache");
+        putBytes(path, c.file);
+        Wire w;
+        QString k;
+        EXPECT_FALSE(cache::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, c.format), prepared, k, {}));
+        EXPECT_TRUE(w.received().isEmpty());
+        EXPECT_FALSE(QFileInfo::exists(path));
+    }
+    // A whole one is served.
+    const QString key = cache::cacheKey(QStringLiteral("sales"), true, QStringLiteral("json"), prepared);
+    putBytes(cacheRoot + QStringLiteral("sales/") + key + QStringLiteral(".cache"), whole);
+    Wire w;
+    QString k;
+    EXPECT_TRUE(cache::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), prepared, k, {}));
+    EXPECT_EQ(w.received(), whole);
+}
+
+TEST_F(CacheFiles, AFailedWriteKeepsTheOldFileAndLeavesNoTemporaryFile)
+{
+    const QString path = cacheRoot + QStringLiteral("K.cache");
+    ASSERT_TRUE(cache::writeCacheFile(path, "old answer"));
+    // Writes past 64 KiB fail with EFBIG, as on a full disk.
+    struct sigaction ignore {}, before {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGXFSZ, &ignore, &before);
+    rlimit limit{}, saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    limit = saved;
+    limit.rlim_cur = 64 * 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    bool threw = false;
+    try {
+        cache::writeCacheFile(path, QByteArray(200 * 1024, 'x'));
+    } catch (const FileError& e) {
+        threw = true;
+        EXPECT_TRUE(e.message().contains(path)) << e.message().toStdString();
+    }
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::sigaction(SIGXFSZ, &before, nullptr);
+    EXPECT_TRUE(threw);
+    EXPECT_EQ(readFileBytes(path), "old answer");
+    EXPECT_EQ(QDir(cacheRoot).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("K.cache")});
+}
+
+TEST_F(CacheFiles, LargeAnswersGoFromTheirFileByteForByte)
+{
+    const QString prepared = QStringLiteral("select city from t");
+    QString rows;
+    for (int i = 0; i < 80000; ++i) rows += QStringLiteral("\r\n\t\t\t,{\"city\": \"Z\u00FCrich %1\"}").arg(i);
+    const QString stored = jsonAnswer(QStringLiteral("Final date of use : 31.12.2025"), rows);
+    ASSERT_GT(stored.toUtf8().size(), 2 * AnswerSpool::kMemoryLimit);
+
+    // A fresh answer written into an unnamed file of the function folder becomes the
+    // cache file itself.
+    QDir().mkdir(cacheRoot + QStringLiteral("sales"));
+    WireAnswer fresh;
+    AnswerSpool spool(cacheRoot + QStringLiteral("sales"));
+    spool.append(stored.toUtf8());
+    ASSERT_TRUE(spool.inFile());
+    fresh.fileFolder = spool.folder();
+    fresh.wire = spool.take();
+    fresh.cacheable = true;
+    const QString key = cache::cacheKey(QStringLiteral("sales"), false, QStringLiteral("json"), prepared);
+    Wire w;
+    ASSERT_TRUE(cache::store(request(*w.conn, QStringLiteral("sales"), false, QStringLiteral("json")), key, fresh));
+    const QString path = cacheRoot + QStringLiteral("sales/") + key + QStringLiteral(".cache");
+    EXPECT_EQ(readFileBytes(path), stored.toUtf8());
+    EXPECT_EQ(cacheFiles(QStringLiteral("sales")), QStringList{key + QStringLiteral(".cache")});
+
+    // Sent from the file: a registered client's statusText in front, the rest as stored.
+    const std::optional<Outgoing> registered =
+        cache::cachedAnswer(path, QStringLiteral("json"), false, QStringLiteral("30.06.2026"));
+    ASSERT_TRUE(registered);
+    EXPECT_TRUE(registered->file);
+    EXPECT_LT(registered->bytes.size(), 1024);
+    EXPECT_EQ(registered->toBytes(), jsonAnswer(QStringLiteral("Final date of use : 30.06.2026"), rows).toUtf8());
+    const std::optional<Outgoing> test = cache::cachedAnswer(path, QStringLiteral("json"), true, QString());
+    ASSERT_TRUE(test);
+    EXPECT_TRUE(test->bytes.isEmpty());
+    EXPECT_EQ(test->toBytes(), stored.toUtf8());
+
+    // A large text-format answer: its file holds the text in UTF-8, the wire its bytes.
+    const QString csv = kHeader + QStringLiteral("\u00EF\u00BB\u00BF") + rows;
+    const QString csvKey = cache::cacheKey(QStringLiteral("sales"), true, QStringLiteral("csv[;]"), prepared);
+    ASSERT_TRUE(cache::store(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("csv[;]")), csvKey, csv));
+    const std::optional<Outgoing> text = cache::cachedAnswer(cacheRoot + QStringLiteral("sales/") + csvKey + QStringLiteral(".cache"),
+                                                             QStringLiteral("csv[;]"), true, QString());
+    ASSERT_TRUE(text);
+    EXPECT_TRUE(text->toBytes() == answerBytes(csv, AnswerEncoding::SingleByte));
 }

@@ -43,6 +43,8 @@ public:
     bool abortInPrepare = false;         // the connection ends while the query is prepared
     // Runs in place of the scripted answer, outside the recording lock (many at once).
     std::function<QString(TServerThread&)> execute;
+    // The same for an answer in its wire form (large answers shared between requests).
+    std::function<WireAnswer(TServerThread&)> executeWire;
 
     struct Seen {
         QString name;
@@ -85,6 +87,7 @@ public:
     }
     WireAnswer saveQueryAs(TServerThread& r, const QString&) override
     {
+        if (executeWire) return executeWire(r);
         if (execute) return scriptedAnswer(r, execute(r));
         std::lock_guard lock(m);
         seen.push_back({r.NameRequest, r.TestClient, r.DateActive, r.NecessaryFormatAnswer, r._email, r._seccode});
