@@ -19,7 +19,6 @@
 #include "common/md5.h"
 #include "common/text.h"
 #include "server/answers.h"
-#include "server/connection.h"
 
 namespace veldra::cache {
 
@@ -330,18 +329,12 @@ QString rewriteStatusText(const QString& answer, const QString& formatName, bool
     return replaceAllNoCase(answer, stored, QStringLiteral("Final date of use : ") + dateActive);
 }
 
-bool lookupAndSend(const CacheRequest& request, const QString& preparedQuery, QString& keyOut,
-                   const std::function<void()>& countRequest)
+std::optional<Outgoing> lookup(const CacheRequest& request, const QString& preparedQuery, QString& keyOut)
 {
     keyOut = cacheKey(request.nameRequest, request.testClient, request.formatName, preparedQuery);
-    if (keyOut.isEmpty() || !request.settings.EnabledCaching || !usableFolderName(request.nameRequest)) return false;
-    std::optional<Outgoing> answer = cachedAnswer(cacheFilePath(request.settings, request.nameRequest, keyOut),
-                                                  request.formatName, request.testClient, request.dateActive);
-    if (!answer) return false;
-    request.connection.send(std::move(*answer));
-    if (request.log) request.log(QStringLiteral("{ClientExecute} Data for client was sent from cache !!! "));
-    if (countRequest) countRequest();
-    return true;
+    if (keyOut.isEmpty() || !request.settings.EnabledCaching || !usableFolderName(request.nameRequest)) return std::nullopt;
+    return cachedAnswer(cacheFilePath(request.settings, request.nameRequest, keyOut), request.formatName,
+                        request.testClient, request.dateActive);
 }
 
 namespace {

@@ -15,10 +15,10 @@
 
 #include "config/serversettings.h"
 #include "server/answers.h"
+#include "server/outgoing.h"
 
 namespace veldra {
 
-class ClientConnection;
 class TServerThread;
 
 namespace cache {
@@ -83,16 +83,11 @@ struct CacheRequest {
     bool testClient = true;
     QString dateActive;
     QString formatName;
-    ClientConnection& connection;
-    std::function<void(const QString& message)> log;  // writes a standard request log line
 };
 
-// Lookup and send. Computes the key (into `keyOut`); when caching is on and the key's
-// file holds an answer, sends it (after the statusText rewrite) with the
-// encoding of the format, logs the cache line and counts the request. True when the
-// request was answered. A failed send throws.
-bool lookupAndSend(const CacheRequest& request, const QString& preparedQuery, QString& keyOut,
-                   const std::function<void()>& countRequest);
+// Lookup. Computes the key (into `keyOut`); when caching is on and the key's file holds
+// an answer, that answer as it goes on the wire (cachedAnswer). Read failures throw.
+std::optional<Outgoing> lookup(const CacheRequest& request, const QString& preparedQuery, QString& keyOut);
 
 // Store. Only when caching is on, the key is not empty and the answer is neither
 // empty nor marked "[nocache]": creates the function folder (one level) when missing,
@@ -107,7 +102,7 @@ bool store(const CacheRequest& request, const QString& key, const WireAnswer& an
 
 // The request pipeline's two cache steps, on the request's record and running
 // settings; both fill request.CreateNameForCache.
-bool CacheLookupAndSend(TServerThread& request, const QString& prepared, const std::function<void()>& countRequest);
+std::optional<Outgoing> CacheLookup(TServerThread& request, const QString& prepared);
 void CacheStore(TServerThread& request, const WireAnswer& answer);
 
 // Sets request.CreateNameForCache from the prepared query (left empty when it is blank).

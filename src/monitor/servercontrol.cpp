@@ -40,9 +40,9 @@ PreparationResult CoreRequestSteps::prepareQuery(TServerThread& request)
     return _PreparatingQuery(request.NameRequest, request.InputParameters, request.settings());
 }
 
-bool CoreRequestSteps::answerFromCache(TServerThread& request, const QString& preparedQuery)
+std::optional<Outgoing> CoreRequestSteps::answerFromCache(TServerThread& request, const QString& preparedQuery)
 {
-    return CacheLookupAndSend(request, preparedQuery, [this] { countRequest(); });
+    return CacheLookup(request, preparedQuery);
 }
 
 WireAnswer CoreRequestSteps::saveQueryAs(TServerThread& request, const QString& preparedQuery)

@@ -150,7 +150,14 @@ void TServerThread::execute()
         return;
     }
 
-    if (s.EnabledCaching && !trim(s.PathToCache).isEmpty() && steps.answerFromCache(*this, prepared)) return;
+    if (s.EnabledCaching && !trim(s.PathToCache).isEmpty()) {
+        if (std::optional<Outgoing> cached = steps.answerFromCache(*this, prepared)) {
+            conn.send(std::move(*cached));
+            log(QStringLiteral("{ClientExecute} Data for client was sent from cache !!! "));
+            steps.countRequest();
+            return;
+        }
+    }
 
     const WireAnswer answer = steps.saveQueryAs(*this, prepared);
     if (answer.failed() || (!answer.wire.file && isBlank(answer.wire.bytes))) {

@@ -20,6 +20,7 @@
 #include "common/md5.h"
 #include "server/answers.h"
 #include "server/connection.h"
+#include "support/cachesupport.h"
 #include "support/support.h"
 
 using namespace veldra;
@@ -72,11 +73,10 @@ protected:
         settings.EnabledCaching = true;
         settings.PathToCache = cacheRoot;
     }
-    cache::CacheRequest request(ClientConnection& c, const QString& name, bool testClient, const QString& format,
-                                const QString& date = QString())
+    test::CacheClient request(ClientConnection& c, const QString& name, bool testClient, const QString& format,
+                              const QString& date = QString())
     {
-        return cache::CacheRequest{settings, name, testClient, date, format, c,
-                                   [this](const QString& m) { logged << m; }};
+        return test::CacheClient{{settings, name, testClient, date, format}, c, [this](const QString& m) { logged << m; }};
     }
     QStringList cacheFiles(const QString& name) const
     {
@@ -155,7 +155,7 @@ TEST_F(CacheFiles, StoreThenLookupSendsTheAnswerByteForByte)
         QString key;
         {
             Wire w;
-            ASSERT_FALSE(cache::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, c.format), prepared, key, {}));
+            ASSERT_FALSE(test::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, c.format), prepared, key, {}));
             EXPECT_TRUE(w.received().isEmpty());
         }
         ASSERT_EQ(key, cache::cacheKey(QStringLiteral("sales"), true, c.format, prepared));
@@ -169,7 +169,7 @@ TEST_F(CacheFiles, StoreThenLookupSendsTheAnswerByteForByte)
         Wire w;
         int counted = 0;
         logged.clear();
-        ASSERT_TRUE(cache::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, c.format), prepared, key,
+        ASSERT_TRUE(test::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, c.format), prepared, key,
                                          [&] { ++counted; }));
         EXPECT_EQ(w.received(), answerBytes(c.answer, encodingForFormat(c.format)));
         EXPECT_EQ(counted, 1);
@@ -191,7 +191,7 @@ TEST_F(CacheFiles, RegisteredClientsSeeTheirOwnEndDate)
     }
     Wire w;
     QString k;
-    ASSERT_TRUE(cache::lookupAndSend(
+    ASSERT_TRUE(test::lookupAndSend(
         request(*w.conn, QStringLiteral("sales"), false, QStringLiteral("JSON"), QStringLiteral("30.06.2026")), prepared, k, {}));
     EXPECT_EQ(QString::fromUtf8(w.received()), jsonAnswer(QStringLiteral("Final date of use : 30.06.2026")));
 
@@ -226,7 +226,7 @@ TEST_F(CacheFiles, StoreRefusesWhatIsNotACacheableAnswer)
         const auto r2 = request(*w.conn, QString::fromLatin1(name), true, QStringLiteral("json"));
         EXPECT_FALSE(cache::store(r2, key, jsonAnswer(QStringLiteral("x")))) << name;
         QString k;
-        EXPECT_FALSE(cache::lookupAndSend(r2, QStringLiteral("select 1"), k, {})) << name;
+        EXPECT_FALSE(test::lookupAndSend(r2, QStringLiteral("select 1"), k, {})) << name;
     }
     EXPECT_TRUE(QDir(cacheRoot + QStringLiteral("a")).isEmpty());
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList());
@@ -252,7 +252,7 @@ TEST_F(CacheFiles, CachingOffLeavesFilesAloneAndAMissingCacheFolderIsMadeAgain)
     {
         Wire w;
         QString k;
-        EXPECT_FALSE(cache::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), prepared, k, {}));
+        EXPECT_FALSE(test::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), prepared, k, {}));
         EXPECT_FALSE(cache::store(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), key, jsonAnswer(QStringLiteral("new"))));
         EXPECT_FALSE(cache::store(request(*w.conn, QStringLiteral("other"), true, QStringLiteral("json")), key, answer));
         EXPECT_TRUE(w.received().isEmpty());
@@ -265,10 +265,10 @@ TEST_F(CacheFiles, CachingOffLeavesFilesAloneAndAMissingCacheFolderIsMadeAgain)
     {
         Wire w;
         QString k;
-        EXPECT_FALSE(cache::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), prepared, k, {}));
+        EXPECT_FALSE(test::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), prepared, k, {}));
         // the cache folder deleted by hand: the store makes it again, so caching goes on
         EXPECT_TRUE(cache::store(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), key, answer));
-        EXPECT_TRUE(cache::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), prepared, k, {}));
+        EXPECT_TRUE(test::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), prepared, k, {}));
     }
     EXPECT_EQ(readFileBytes(dir.path() + QStringLiteral("/missing/sales/") + key + QStringLiteral(".cache")), before);
     EXPECT_EQ(readFileBytes(file), before);
@@ -278,7 +278,7 @@ TEST_F(CacheFiles, MissingFileOrFunctionFolderIsAMiss)
 {
     Wire w;
     QString k;
-    EXPECT_FALSE(cache::lookupAndSend(request(*w.conn, QStringLiteral("nofolder"), true, QStringLiteral("json")),
+    EXPECT_FALSE(test::lookupAndSend(request(*w.conn, QStringLiteral("nofolder"), true, QStringLiteral("json")),
                                       QStringLiteral("select 1"), k, {}));
     EXPECT_FALSE(k.isEmpty());
     EXPECT_EQ(cache::readCacheFile(cacheRoot + QStringLiteral("nofolder/x.cache")), std::nullopt);
@@ -306,9 +306,9 @@ TEST_F(CacheFiles, ConcurrentIdenticalRequestsAreAllAnswered)
             try {
                 for (int round = 0; round < 5; ++round) {
                     Wire w;
-                    auto r = cache::CacheRequest{settings, QStringLiteral("sales"), true, QString(), QStringLiteral("json"), *w.conn, {}};
+                    auto r = test::CacheClient{{settings, QStringLiteral("sales"), true, QString(), QStringLiteral("json")}, *w.conn, {}};
                     QString key;
-                    if (cache::lookupAndSend(r, prepared, key, [&] { ++fromCache; })) {
+                    if (test::lookupAndSend(r, prepared, key, [&] { ++fromCache; })) {
                     } else {
                         sendAnswer(*w.conn, answer, AnswerEncoding::Utf8);
                         cache::store(r, key, answer);
@@ -355,7 +355,7 @@ TEST_F(CacheFiles, AnEmptyOrCutCacheFileIsAMissAndIsRemoved)
         putBytes(path, c.file);
         Wire w;
         QString k;
-        EXPECT_FALSE(cache::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, c.format), prepared, k, {}));
+        EXPECT_FALSE(test::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, c.format), prepared, k, {}));
         EXPECT_TRUE(w.received().isEmpty());
         EXPECT_FALSE(QFileInfo::exists(path));
     }
@@ -364,7 +364,7 @@ TEST_F(CacheFiles, AnEmptyOrCutCacheFileIsAMissAndIsRemoved)
     putBytes(cacheRoot + QStringLiteral("sales/") + key + QStringLiteral(".cache"), whole);
     Wire w;
     QString k;
-    EXPECT_TRUE(cache::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), prepared, k, {}));
+    EXPECT_TRUE(test::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), prepared, k, {}));
     EXPECT_EQ(w.received(), whole);
 }
 

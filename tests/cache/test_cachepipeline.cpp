@@ -40,9 +40,9 @@ public:
     }
     bool functionFileExists(const TServerThread&) override { return true; }
     PreparationResult prepareQuery(TServerThread& r) override { return QStringLiteral("select * from ") + r.NameRequest; }
-    bool answerFromCache(TServerThread& r, const QString& prepared) override
+    std::optional<Outgoing> answerFromCache(TServerThread& r, const QString& prepared) override
     {
-        return CacheLookupAndSend(r, prepared, [this] { ++counted; });
+        return CacheLookup(r, prepared);
     }
     WireAnswer saveQueryAs(TServerThread& r, const QString&) override
     {

@@ -411,7 +411,12 @@ TEST_F(Listener, ClientsThatDoNotReadTheirAnswersHoldNoRequestThread)
     big.cacheable = true;
     steps.functions = {QStringLiteral("big"), QStringLiteral("f")};
     steps.executeWire = [&](TServerThread& r) {
-        return r.NameRequest == QLatin1String("big") ? big : scriptedAnswer(r, QStringLiteral("HTTP/1.1 200 OK\r\n\r\nanswer f"));
+        if (r.NameRequest != QLatin1String("big")) return scriptedAnswer(r, QStringLiteral("HTTP/1.1 200 OK\r\n\r\nanswer f"));
+        // A small send buffer, as the system gives under memory pressure: the answer
+        // does not fit into what the system takes at once.
+        const int small = 16 * 1024;
+        ::setsockopt(r.connection().socket(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+        return big;
     };
     std::vector<int> stalled;
     for (int i = 0; i < kClients; ++i) {

@@ -73,17 +73,14 @@ public:
         if (abortInPrepare) r.connection().abort();
         return prepared.value(r.NameRequest, QStringLiteral("SELECT 1"));
     }
-    bool answerFromCache(TServerThread& r, const QString&) override
+    std::optional<Outgoing> answerFromCache(TServerThread& r, const QString&) override
     {
         {
             std::lock_guard lock(m);
             ++cacheLookups;
         }
-        if (!cacheHit) return false;  // read after the lock above
-        sendAnswer(r.connection(), QStringLiteral("cached ") + r.NameRequest, AnswerEncoding::Utf8);
-        r.log(QStringLiteral("{ClientExecute} Data for client was sent from cache !!! "));
-        countRequest();
-        return true;
+        if (!cacheHit) return std::nullopt;  // read after the lock above
+        return Outgoing{QByteArray("cached ") + r.NameRequest.toUtf8()};
     }
     WireAnswer saveQueryAs(TServerThread& r, const QString&) override
     {

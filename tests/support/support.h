@@ -46,7 +46,7 @@ struct NoSteps : RequestSteps {
     AccessDecision checkClientAccess(const QString&, const QString&, const QString&) override { return {}; }
     bool functionFileExists(const TServerThread&) override { return false; }
     PreparationResult prepareQuery(TServerThread&) override { return {}; }
-    bool answerFromCache(TServerThread&, const QString&) override { return false; }
+    std::optional<Outgoing> answerFromCache(TServerThread&, const QString&) override { return std::nullopt; }
     WireAnswer saveQueryAs(TServerThread&, const QString&) override { return {}; }
     void storeInCache(TServerThread&, const WireAnswer&) override {}
     void countRequest() override {}
