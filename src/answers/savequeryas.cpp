@@ -234,25 +234,11 @@ WireAnswer SaveQueryAnswer(const SaveQueryRequest& request, const QString& prepa
     }
 }
 
-QString _SaveQueryAS(const SaveQueryRequest& request, const QString& preparedQuery, const QString& formatName,
-                     const DbParams& work, DbConnectionPool* pool)
-{
-    const WireAnswer answer = SaveQueryAnswer(request, preparedQuery, formatName, work, pool);
-    const std::optional<AnswerFormat> format = AnswerFormat::fromName(formatName);
-    return format ? answerText(answer, *format) : QString();
-}
-
 WireAnswer SaveQueryAnswer(const TServerThread& request, const QString& preparedQuery, const DbParams& work,
                            DbConnectionPool* pool, const QString& spoolFolder)
 {
     return SaveQueryAnswer(SaveQueryRequest::from(request), preparedQuery, request.NecessaryFormatAnswer, work, pool,
                            spoolFolder);
-}
-
-QString _SaveQueryAS(const TServerThread& request, const QString& preparedQuery, const DbParams& work,
-                    DbConnectionPool* pool)
-{
-    return _SaveQueryAS(SaveQueryRequest::from(request), preparedQuery, request.NecessaryFormatAnswer, work, pool);
 }
 
 }  // namespace veldra

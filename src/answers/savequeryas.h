@@ -47,13 +47,6 @@ WireAnswer SaveQueryAnswer(const SaveQueryRequest& request, const QString& prepa
 // The same for a request record, in its NecessaryFormatAnswer.
 WireAnswer SaveQueryAnswer(const TServerThread& request, const QString& preparedQuery, const DbParams& work,
                            DbConnectionPool* pool = nullptr, const QString& spoolFolder = QString());
-// The answer as text (see answerText): "[nocache]" in front of the status line of the
-// answer to an empty result, an empty text for a failure.
-QString _SaveQueryAS(const SaveQueryRequest& request, const QString& preparedQuery, const QString& formatName,
-                     const DbParams& work, DbConnectionPool* pool = nullptr);
-QString _SaveQueryAS(const TServerThread& request, const QString& preparedQuery, const DbParams& work,
-                     DbConnectionPool* pool = nullptr);
-
 // "test client - data is modified", or "Final date of use : " + DateActive.
 QString statusText(const SaveQueryRequest& request);
 

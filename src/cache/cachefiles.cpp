@@ -66,47 +66,6 @@ QString cacheFilePath(const TServerSettings& settings, const QString& nameReques
     return functionFolder(settings, nameRequest) + u'/' + key + QStringLiteral(".cache");
 }
 
-std::optional<QByteArray> readCacheFileBytes(const QString& path)
-{
-    // Plain POSIX calls: a missing file must be told apart from other failures by its
-    // error code, not by a second look at the folder (a store may have put the file
-    // back in between).
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        const int err = errno;
-        if (err == ENOENT || err == ENOTDIR) return std::nullopt;
-        throw FileError(QStringLiteral("Cannot open file \"%1\": %2").arg(path, qt_error_string(err)));
-    }
-    // Read straight into one block of the file's size (plus room to see its end).
-    QByteArray bytes;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && st.st_size > 0) bytes.reserve(qsizetype(st.st_size) + 1);
-    for (;;) {
-        const qsizetype had = bytes.size();
-        const qsizetype room = std::max<qsizetype>(bytes.capacity() - had, 64 * 1024);
-        bytes.resize(had + room);
-        const ssize_t n = ::read(fd, bytes.data() + had, size_t(room));
-        bytes.resize(had + std::max<ssize_t>(n, 0));
-        if (n > 0) continue;
-        if (n == 0) break;
-        if (errno != EINTR) {
-            const int err = errno;
-            ::close(fd);
-            throw FileError(QStringLiteral("Cannot read file \"%1\": %2").arg(path, qt_error_string(err)));
-        }
-    }
-    ::close(fd);
-    if (bytes.startsWith(kBom)) bytes.remove(0, kBom.size());
-    return bytes;
-}
-
-std::optional<QString> readCacheFile(const QString& path)
-{
-    const std::optional<QByteArray> bytes = readCacheFileBytes(path);
-    if (!bytes) return std::nullopt;
-    return QString::fromUtf8(*bytes);
-}
-
 QByteArray cacheFileBytes(const QString& answer, const QString& formatName)
 {
     QByteArray bytes = answer.toUtf8();

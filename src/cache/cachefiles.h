@@ -38,12 +38,6 @@ QString functionFolder(const TServerSettings& settings, const QString& nameReque
 QString cacheFilePath(const TServerSettings& settings, const QString& nameRequest, const QString& key);
 
 
-// The bytes of a cache file with a leading byte-order mark skipped; nothing when the
-// file does not exist (or is gone by the time it is opened). Other read failures throw
-// FileError.
-std::optional<QByteArray> readCacheFileBytes(const QString& path);
-// The same decoded as UTF-8: the whole cached answer text.
-std::optional<QString> readCacheFile(const QString& path);
 // The file bytes of a stored answer: the answer text in UTF-8, behind EF BB BF for the
 // text formats.
 QByteArray cacheFileBytes(const QString& answer, const QString& formatName);
@@ -104,8 +98,5 @@ bool store(const CacheRequest& request, const QString& key, const WireAnswer& an
 // settings; both fill request.CreateNameForCache.
 std::optional<Outgoing> CacheLookup(TServerThread& request, const QString& prepared);
 void CacheStore(TServerThread& request, const WireAnswer& answer);
-
-// Sets request.CreateNameForCache from the prepared query (left empty when it is blank).
-void CreateNameForCache(TServerThread& request, const QString& prepared);
 
 }  // namespace veldra

@@ -19,12 +19,6 @@ cache::CacheRequest cacheRequestOf(TServerThread& request)
 
 }  // namespace
 
-void CreateNameForCache(TServerThread& request, const QString& prepared)
-{
-    request.CreateNameForCache =
-        cache::cacheKey(request.NameRequest, request.TestClient, request.NecessaryFormatAnswer, prepared);
-}
-
 std::optional<Outgoing> CacheLookup(TServerThread& request, const QString& prepared)
 {
     QString key;

@@ -272,7 +272,7 @@ void HttpServer::handOver(Waiting& w)
             {
                 DbCancelScope cancel(m_cancel.get());
                 TServerThread request(connection, m_context, id, arrived);
-                request.ClientExecute(false);
+                request.ClientExecute();
             }
             closeInWatch(connection, open);
         });

@@ -32,12 +32,6 @@ struct WireAnswer {
     bool failed() const { return wire.isEmpty(); }
 };
 
-// The answer text of the older, text-based form: "[nocache]" in front of an answer that
-// is not cacheable, the bytes decoded as their encoding; empty for a failed query.
-QString answerText(const WireAnswer& answer, AnswerFormat format);
-// The other way round, for an answer text with "[nocache]" where it applies.
-WireAnswer wireAnswer(const QString& answerText, AnswerFormat format);
-
 // SingleByte for the text formats "csv[;]", "csv[,]", "txt[tab]" (any letter case), Utf8 otherwise.
 AnswerEncoding encodingForFormat(const QString& formatName);
 QByteArray answerBytes(const QString& answer, AnswerEncoding encoding);

@@ -21,32 +21,6 @@ ClientConnection::ClientConnection(int fd, QString peerAddress) : m_fd(fd), m_ha
 
 ClientConnection::~ClientConnection() { close(); }
 
-ClientConnection::ReadStatus ClientConnection::receiveAvailable(std::chrono::milliseconds timeout, QByteArray& out,
-                                                                qsizetype maxBytes)
-{
-    out.clear();
-    if (m_fd < 0 || m_aborted.load()) return ReadStatus::Closed;
-    pollfd p{m_fd, POLLIN, 0};
-    int r;
-    do {
-        r = ::poll(&p, 1, int(std::max<std::chrono::milliseconds::rep>(0, timeout.count())));
-    } while (r < 0 && errno == EINTR);
-    if (r < 0) throw SocketError(qt_error_string(errno));
-    if (r == 0) return ReadStatus::Nothing;
-    if (m_aborted.load()) return ReadStatus::Closed;
-    out.resize(maxBytes);
-    ssize_t n;
-    do {
-        n = ::recv(m_fd, out.data(), size_t(maxBytes), 0);
-    } while (n < 0 && errno == EINTR);
-    if (n <= 0) {
-        out.clear();
-        return ReadStatus::Closed;
-    }
-    out.truncate(n);
-    return ReadStatus::Data;
-}
-
 ClientConnection::ReadStatus ClientConnection::receiveArrived(QByteArray& buffer, qsizetype maxBytes)
 {
     if (m_fd < 0 || m_aborted.load()) return ReadStatus::Closed;
@@ -141,31 +115,6 @@ bool ClientConnection::shutdownSending()
 {
     std::lock_guard lock(m_closeMutex);
     return m_fd >= 0 && !m_aborted.load() && ::shutdown(m_fd, SHUT_WR) == 0;
-}
-
-void ClientConnection::closeGracefully(std::chrono::milliseconds linger)
-{
-    // What is pending goes first, as long as the client keeps taking it.
-    while (hasPending()) {
-        pollfd p{m_fd, POLLOUT, 0};
-        if (m_fd < 0 || ::poll(&p, 1, int(kSendStall.count() * 1000)) <= 0) break;
-        if (writePending() != WriteStatus::Blocked) break;
-    }
-    dropPending();
-    if (shutdownSending()) {
-        const auto deadline = std::chrono::steady_clock::now() + linger;
-        QByteArray sink;
-        try {
-            for (;;) {
-                const auto left =
-                    std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-                if (left.count() <= 0) break;
-                if (receiveAvailable(left, sink) == ReadStatus::Closed) break;
-            }
-        } catch (const SocketError&) {
-        }
-    }
-    close();
 }
 
 }  // namespace veldra

@@ -38,10 +38,6 @@ public:
     // Appends what has arrived, without waiting, up to `maxBytes` in `buffer` all told.
     // Nothing: no byte waits now.
     ReadStatus receiveArrived(QByteArray& buffer, qsizetype maxBytes);
-    // Waits until bytes have arrived or `timeout` has passed, then takes what has
-    // arrived (at most `maxBytes`). Closed: the peer ended its side, or the server
-    // closed the connection.
-    ReadStatus receiveAvailable(std::chrono::milliseconds timeout, QByteArray& out, qsizetype maxBytes = 64 * 1024);
     // Sends what the socket takes at once, without waiting, and keeps the rest to be
     // written later by writePending() (the listener's watching thread). Throws
     // SocketError when the connection is closed or the write fails.
@@ -66,12 +62,9 @@ public:
     bool aborted() const { return m_aborted.load(); }
     // Closes the socket (the owning request thread, when it finishes).
     void close();
-    // Ends the sending side, takes and drops what the client still sends until it
-    // closes its side or `linger` has passed, then closes. Closing while unread bytes
-    // wait would reset the connection and could cost the client the answer.
-    void closeGracefully(std::chrono::milliseconds linger);
-    // The first half of that: ends the sending side. True when the client is now to be
-    // waited for (the connection is open and was not ended by STOP).
+    // Ends the sending side (closing while unread bytes wait would reset the connection
+    // and could cost the client the answer). True when the client is now to be waited
+    // for (the connection is open and was not ended by STOP).
     bool shutdownSending();
 
 private:

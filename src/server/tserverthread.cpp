@@ -69,7 +69,7 @@ void TServerThread::reset()
     _seccode.clear();
 }
 
-void TServerThread::ClientExecute(bool waitHere)
+void TServerThread::ClientExecute()
 {
     try {
         execute();
@@ -82,7 +82,6 @@ void TServerThread::ClientExecute(bool waitHere)
         } catch (...) {
         }
     }
-    if (waitHere) m_connection->closeGracefully(closeWait);
 }
 
 void TServerThread::execute()

@@ -281,7 +281,7 @@ TEST_F(CacheFiles, MissingFileOrFunctionFolderIsAMiss)
     EXPECT_FALSE(test::lookupAndSend(request(*w.conn, QStringLiteral("nofolder"), true, QStringLiteral("json")),
                                       QStringLiteral("select 1"), k, {}));
     EXPECT_FALSE(k.isEmpty());
-    EXPECT_EQ(cache::readCacheFile(cacheRoot + QStringLiteral("nofolder/x.cache")), std::nullopt);
+    EXPECT_FALSE(cache::cachedAnswer(cacheRoot + QStringLiteral("nofolder/x.cache"), QStringLiteral("json"), true, QString()));
 }
 
 // Identical requests at the same moment, while the answer is stored again and again:

@@ -16,6 +16,7 @@
 #include "server/requeststeps.h"
 #include "server/servercontext.h"
 #include "server/tserverthread.h"
+#include "support/connectionsupport.h"
 #include "support/support.h"
 
 using namespace veldra;
@@ -89,6 +90,7 @@ protected:
         std::thread t([&] {
             TServerThread thread(conn, context, ++ids, request);
             thread.ClientExecute();
+            test::finishHere(*conn);
         });
         QByteArray all;
         char buf[4096];

@@ -11,6 +11,7 @@
 #include "common/mainthread.h"
 #include "common/operatorui.h"
 #include "server/requeststeps.h"
+#include "support/answersupport.h"
 #include "server/tserverthread.h"
 
 namespace veldra::test {
