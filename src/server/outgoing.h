@@ -27,7 +27,7 @@ private:
 
 struct Outgoing {
     QByteArray bytes;                  // sent first
-    std::shared_ptr<OpenFile> file;    // then `fileLength` bytes of this file from `fileOffset`
+    std::shared_ptr<OpenFile> file = nullptr;  // then `fileLength` bytes of this file from `fileOffset`
     qint64 fileOffset = 0;
     qint64 fileLength = 0;
 
