@@ -60,9 +60,9 @@ public:
     {
         return QStringLiteral("SELECT id, name, price, created FROM veldra_bench.items ORDER BY id");
     }
-    bool answerFromCache(TServerThread& r, const QString& prepared) override
+    std::optional<Outgoing> answerFromCache(TServerThread& r, const QString& prepared) override
     {
-        return CacheLookupAndSend(r, prepared, [this] { countRequest(); });
+        return CacheLookup(r, prepared);
     }
     WireAnswer saveQueryAs(TServerThread& r, const QString& prepared) override { return SaveQueryAnswer(r, prepared, m_work); }
     void storeInCache(TServerThread& r, const WireAnswer& answer) override { CacheStore(r, answer); }

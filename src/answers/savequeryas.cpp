@@ -149,7 +149,7 @@ const QByteArray kBom("\xEF\xBB\xBF", 3);
 }  // namespace
 
 WireAnswer SaveQueryAnswer(const SaveQueryRequest& request, const QString& preparedQuery, const QString& formatName,
-                           const DbParams& work, DbConnectionPool* pool)
+                           const DbParams& work, DbConnectionPool* pool, const QString& spoolFolder)
 {
     try {
         // Only the five names have an answer form. Any other name (one that only matched a
@@ -183,20 +183,31 @@ WireAnswer SaveQueryAnswer(const SaveQueryRequest& request, const QString& prepa
                 // markup in UTF-8; a text format as a byte-order mark and UTF-8, each byte
                 // standing for one Windows-1252 character of the answer text.
                 const QString head = answerHeader(request, format, false) % kCrLf;
+                QByteArray chunk;
                 if (format.isText()) {
-                    answer.bytes = cp1252::encode(head);
-                    answer.wireHeadSize = answer.bytes.size();
+                    chunk = cp1252::encode(head);
+                    answer.wireHeadSize = chunk.size();
                     answer.cacheHead = head.toUtf8();
-                    answer.bytes += kBom;
+                    chunk += kBom;
                 } else {
-                    answer.bytes = head.toUtf8();
+                    chunk = head.toUtf8();
                 }
-                writer->begin(answer.bytes, result->fieldNames());
+                // Rows go into the spool a block at a time, as they are read.
+                constexpr qsizetype kBlock = 64 * 1024;
+                AnswerSpool spool(spoolFolder);
+                writer->begin(chunk, result->fieldNames());
                 RowValues values(size_t(result->fieldCount()), request.TestClient);
                 do {
-                    writer->row(answer.bytes, values.read(*result));
+                    writer->row(chunk, values.read(*result));
+                    if (chunk.size() >= kBlock) {
+                        spool.append(chunk);
+                        chunk.truncate(0);  // keeps its room
+                    }
                 } while (result->next());
-                writer->end(answer.bytes);
+                writer->end(chunk);
+                spool.append(chunk);
+                if (spool.inFile()) answer.fileFolder = spool.folder();
+                answer.wire = spool.take();
                 answer.cacheable = true;
             }
             // The result and then the connection are released here, whatever happened.
@@ -207,7 +218,8 @@ WireAnswer SaveQueryAnswer(const SaveQueryRequest& request, const QString& prepa
                                    request.handle));
             QByteArray body;
             writer->emptyBody(body);
-            answer.bytes = answerBytes(answerHeader(request, format, true) % kCrLf % QString::fromUtf8(body), format.encoding());
+            answer.wire.bytes =
+                answerBytes(answerHeader(request, format, true) % kCrLf % QString::fromUtf8(body), format.encoding());
         }
         return answer;
     } catch (...) {
@@ -222,24 +234,11 @@ WireAnswer SaveQueryAnswer(const SaveQueryRequest& request, const QString& prepa
     }
 }
 
-QString _SaveQueryAS(const SaveQueryRequest& request, const QString& preparedQuery, const QString& formatName,
-                     const DbParams& work, DbConnectionPool* pool)
-{
-    const WireAnswer answer = SaveQueryAnswer(request, preparedQuery, formatName, work, pool);
-    const std::optional<AnswerFormat> format = AnswerFormat::fromName(formatName);
-    return format ? answerText(answer, *format) : QString();
-}
-
 WireAnswer SaveQueryAnswer(const TServerThread& request, const QString& preparedQuery, const DbParams& work,
-                           DbConnectionPool* pool)
+                           DbConnectionPool* pool, const QString& spoolFolder)
 {
-    return SaveQueryAnswer(SaveQueryRequest::from(request), preparedQuery, request.NecessaryFormatAnswer, work, pool);
-}
-
-QString _SaveQueryAS(const TServerThread& request, const QString& preparedQuery, const DbParams& work,
-                    DbConnectionPool* pool)
-{
-    return _SaveQueryAS(SaveQueryRequest::from(request), preparedQuery, request.NecessaryFormatAnswer, work, pool);
+    return SaveQueryAnswer(SaveQueryRequest::from(request), preparedQuery, request.NecessaryFormatAnswer, work, pool,
+                           spoolFolder);
 }
 
 }  // namespace veldra

@@ -38,18 +38,15 @@ struct SaveQueryRequest {
 // rows, a connection lost while reading) is logged as "{_SaveQueryAS} WrongQuery !!! "
 // and gives no bytes. Never throws. Log lines go through Logger, so call it from a
 // request thread or the main thread.
+//
+// Memory stays flat whatever the size: past AnswerSpool::kMemoryLimit the bytes go on
+// into an unnamed file in `spoolFolder` (the system's temporary folder when empty), and
+// the answer is that file. Nothing of an answer is sent before it is complete.
 WireAnswer SaveQueryAnswer(const SaveQueryRequest& request, const QString& preparedQuery, const QString& formatName,
-                           const DbParams& work, DbConnectionPool* pool = nullptr);
+                           const DbParams& work, DbConnectionPool* pool = nullptr, const QString& spoolFolder = QString());
 // The same for a request record, in its NecessaryFormatAnswer.
 WireAnswer SaveQueryAnswer(const TServerThread& request, const QString& preparedQuery, const DbParams& work,
-                           DbConnectionPool* pool = nullptr);
-// The answer as text (see answerText): "[nocache]" in front of the status line of the
-// answer to an empty result, an empty text for a failure.
-QString _SaveQueryAS(const SaveQueryRequest& request, const QString& preparedQuery, const QString& formatName,
-                     const DbParams& work, DbConnectionPool* pool = nullptr);
-QString _SaveQueryAS(const TServerThread& request, const QString& preparedQuery, const DbParams& work,
-                     DbConnectionPool* pool = nullptr);
-
+                           DbConnectionPool* pool = nullptr, const QString& spoolFolder = QString());
 // "test client - data is modified", or "Final date of use : " + DateActive.
 QString statusText(const SaveQueryRequest& request);
 

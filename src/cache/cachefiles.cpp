@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
+#include <QRandomGenerator>
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -18,7 +20,6 @@
 #include "common/md5.h"
 #include "common/text.h"
 #include "server/answers.h"
-#include "server/connection.h"
 
 namespace veldra::cache {
 
@@ -62,47 +63,6 @@ QString cacheFilePath(const TServerSettings& settings, const QString& nameReques
     return functionFolder(settings, nameRequest) + u'/' + key + QStringLiteral(".cache");
 }
 
-std::optional<QByteArray> readCacheFileBytes(const QString& path)
-{
-    // Plain POSIX calls: a missing file must be told apart from other failures by its
-    // error code, not by a second look at the folder (a store may have put the file
-    // back in between).
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        const int err = errno;
-        if (err == ENOENT || err == ENOTDIR) return std::nullopt;
-        throw FileError(QStringLiteral("Cannot open file \"%1\": %2").arg(path, qt_error_string(err)));
-    }
-    // Read straight into one block of the file's size (plus room to see its end).
-    QByteArray bytes;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && st.st_size > 0) bytes.reserve(qsizetype(st.st_size) + 1);
-    for (;;) {
-        const qsizetype had = bytes.size();
-        const qsizetype room = std::max<qsizetype>(bytes.capacity() - had, 64 * 1024);
-        bytes.resize(had + room);
-        const ssize_t n = ::read(fd, bytes.data() + had, size_t(room));
-        bytes.resize(had + std::max<ssize_t>(n, 0));
-        if (n > 0) continue;
-        if (n == 0) break;
-        if (errno != EINTR) {
-            const int err = errno;
-            ::close(fd);
-            throw FileError(QStringLiteral("Cannot read file \"%1\": %2").arg(path, qt_error_string(err)));
-        }
-    }
-    ::close(fd);
-    if (bytes.startsWith(kBom)) bytes.remove(0, kBom.size());
-    return bytes;
-}
-
-std::optional<QString> readCacheFile(const QString& path)
-{
-    const std::optional<QByteArray> bytes = readCacheFileBytes(path);
-    if (!bytes) return std::nullopt;
-    return QString::fromUtf8(*bytes);
-}
-
 QByteArray cacheFileBytes(const QString& answer, const QString& formatName)
 {
     QByteArray bytes = answer.toUtf8();
@@ -112,17 +72,208 @@ QByteArray cacheFileBytes(const QString& answer, const QString& formatName)
 
 QByteArray cacheFileBytes(const WireAnswer& answer, const QString& formatName)
 {
+    QByteArray bytes;
+    forEachCacheFileChunk(answer, formatName, [&](QByteArrayView c) { bytes.append(c); });
+    return bytes;
+}
+
+void forEachCacheFileChunk(const WireAnswer& answer, const QString& formatName,
+                           const std::function<void(QByteArrayView)>& chunk)
+{
     // Markup goes on the wire as the UTF-8 the file holds. A text format's answer text is
     // its header lines and one Windows-1252 character per body byte.
-    if (!isTextFormatName(formatName)) return answer.bytes;
-    const QByteArrayView body = QByteArrayView(answer.bytes).sliced(answer.wireHeadSize);
-    return kBom + answer.cacheHead + cp1252::decodeToUtf8(body);
+    if (!isTextFormatName(formatName)) {
+        answer.wire.forEachChunk(chunk);
+        return;
+    }
+    chunk(kBom);
+    chunk(answer.cacheHead);
+    qint64 skip = answer.wireHeadSize;
+    answer.wire.forEachChunk([&](QByteArrayView c) {
+        if (skip >= c.size()) {
+            skip -= c.size();
+            return;
+        }
+        chunk(cp1252::decodeToUtf8(c.sliced(qsizetype(skip))));
+        skip = 0;
+    });
+}
+
+namespace {
+
+// "<path>.XXXXXX": never ends in ".cache", so no reader or cleaning takes it for an answer.
+QByteArray tempTemplate(const QString& path) { return QFile::encodeName(path) + ".XXXXXX"; }
+
+[[noreturn]] void throwCannotWrite(const QString& path, int err)
+{
+    throw FileError(QStringLiteral("Cannot write file \"%1\": %2").arg(path, qt_error_string(err)));
+}
+
+// A missing folder (a cleaning deleted it) is no failure: nothing is stored then.
+bool folderGone(int err) { return err == ENOENT || err == ENOTDIR; }
+
+}  // namespace
+
+bool writeCacheFileChunks(const QString& path, const std::function<void(const std::function<void(QByteArrayView)>&)>& produce)
+{
+    QByteArray temp = tempTemplate(path);
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) {
+        const int err = errno;
+        if (folderGone(err)) return false;
+        throwCannotWrite(path, err);
+    }
+    int err = 0;
+    try {
+        produce([&](QByteArrayView c) {
+            if (err == 0 && !writeAllTo(fd, c)) err = errno;
+        });
+    } catch (...) {
+        ::close(fd);
+        ::unlink(temp.constData());
+        throw;
+    }
+    // Every write and the close are checked: a file that is not whole never takes the
+    // place of the old one.
+    if (::close(fd) != 0 && err == 0) err = errno;
+    if (err == 0 && ::rename(temp.constData(), QFile::encodeName(path).constData()) != 0) err = errno;
+    if (err != 0) {
+        ::unlink(temp.constData());
+        if (folderGone(err)) return false;
+        throwCannotWrite(path, err);
+    }
+    return true;
 }
 
 bool writeCacheFile(const QString& path, const QByteArray& bytes)
 {
-    // A cleaning may delete the function folder at any time: that stores nothing.
-    return writeFileAtomicallyIfFolderStays(path, bytes);
+    return writeCacheFileChunks(path, [&](const auto& chunk) { chunk(bytes); });
+}
+
+namespace {
+
+// Gives an unnamed file of the function folder (the spool an answer was written into)
+// the cache file's name. Nothing when the link cannot be made (the caller writes the
+// file then); false when the folder is gone.
+std::optional<bool> linkCacheFile(const QString& path, int fd)
+{
+    const QByteArray proc = "/proc/self/fd/" + QByteArray::number(fd);
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        QByteArray temp = tempTemplate(path);
+        // a free name of the same form as mkostemp's
+        static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+        for (qsizetype i = temp.size() - 6; i < temp.size(); ++i) temp[i] = kLetters[QRandomGenerator::global()->bounded(62)];
+        if (::linkat(AT_FDCWD, proc.constData(), AT_FDCWD, temp.constData(), AT_SYMLINK_FOLLOW) != 0) {
+            if (errno == EEXIST) continue;
+            if (folderGone(errno) && !QFileInfo(QFileInfo(path).absolutePath()).isDir()) return false;
+            return std::nullopt;
+        }
+        if (::rename(temp.constData(), QFile::encodeName(path).constData()) != 0) {
+            const int err = errno;
+            ::unlink(temp.constData());
+            if (folderGone(err)) return false;
+            return std::nullopt;
+        }
+        return true;
+    }
+    return std::nullopt;
+}
+
+const QByteArray kStatusLine("HTTP/1.1 200 OK\r\n");
+constexpr qsizetype kHeadRead = 64 * 1024;
+
+QByteArray readAt(int fd, qint64 offset, qsizetype length, const QString& path)
+{
+    QByteArray bytes(length, Qt::Uninitialized);
+    qsizetype got = 0;
+    while (got < length) {
+        const ssize_t n = ::pread(fd, bytes.data() + got, size_t(length - got), offset + got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw FileError(QStringLiteral("Cannot read file \"%1\": %2").arg(path, qt_error_string(errno)));
+        if (n == 0) break;
+        got += n;
+    }
+    bytes.truncate(got);
+    return bytes;
+}
+
+// A cache file holds a whole answer: the status line, the header lines and the empty
+// line, and for markup the body up to its closing "}" or ">". An empty or cut file (a
+// full disk, a crash) is none.
+bool holdsWholeAnswer(const QByteArray& head, qsizetype start, int fd, qint64 size, bool markup, const QString& path)
+{
+    if (!QByteArrayView(head).sliced(start).startsWith(kStatusLine) || head.indexOf("\r\n\r\n", start) < 0) return false;
+    if (!markup) return true;
+    const qsizetype tailSize = qsizetype(std::min<qint64>(size, 64));
+    const QByteArray tail = readAt(fd, size - tailSize, tailSize, path);
+    qsizetype i = tail.size() - 1;
+    while (i >= 0 && quint8(tail[i]) <= 32) --i;
+    return i >= 0 && (tail[i] == '}' || tail[i] == '>');
+}
+
+// Removes the broken file at `path`, unless another store has put a new one there.
+void removeBroken(const QString& path, const struct stat& seen)
+{
+    struct stat now {};
+    const QByteArray name = QFile::encodeName(path);
+    if (::stat(name.constData(), &now) == 0 && now.st_ino == seen.st_ino && now.st_dev == seen.st_dev) ::unlink(name.constData());
+}
+
+// The part of a registered client's markup answer up to and with its statusText, in
+// which the stored value is replaced; the rest goes from the file as it is. Nothing
+// when the head holds no statusText value.
+std::optional<QByteArray> rewrittenPrefix(const QByteArray& head, qsizetype start, const QString& dateActive, qsizetype& prefixEnd)
+{
+    const std::pair<QByteArray, QByteArray> forms[] = {{"\"statusText\": \"", "\","}, {"<statusText>", "</statusText>"}};
+    for (const auto& [open, close] : forms) {
+        const qsizetype a = head.indexOf(open, start);
+        if (a < 0) continue;
+        const qsizetype b = head.indexOf(close, a + open.size());
+        if (b < 0 || b == a + open.size()) continue;
+        prefixEnd = b + close.size();
+        const QString stored = QString::fromUtf8(head.mid(a + open.size(), b - a - open.size()));
+        const QString prefix = QString::fromUtf8(head.mid(start, prefixEnd - start));
+        return replaceAllNoCase(prefix, stored, QStringLiteral("Final date of use : ") + dateActive).toUtf8();
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<Outgoing> cachedAnswer(const QString& path, const QString& formatName, bool testClient, const QString& dateActive)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        const int err = errno;
+        if (err == ENOENT || err == ENOTDIR) return std::nullopt;
+        throw FileError(QStringLiteral("Cannot open file \"%1\": %2").arg(path, qt_error_string(err)));
+    }
+    auto file = std::make_shared<OpenFile>(fd);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) throw FileError(QStringLiteral("Cannot read file \"%1\": %2").arg(path, qt_error_string(errno)));
+    const qint64 size = st.st_size;
+    const QByteArray head = readAt(fd, 0, qsizetype(std::min<qint64>(size, kHeadRead)), path);
+    const qsizetype start = head.startsWith(kBom) ? kBom.size() : 0;
+    const bool text = isTextFormatName(formatName);
+    if (!holdsWholeAnswer(head, start, fd, size, !text, path)) {
+        removeBroken(path, st);
+        return std::nullopt;
+    }
+    if (text) {
+        // The file holds the answer text in UTF-8; on the wire it has one byte per character.
+        Outgoing region{{}, file, start, size - start};
+        AnswerSpool spool;
+        QStringDecoder utf8(QStringDecoder::Utf8);
+        region.forEachChunk([&](QByteArrayView c) { spool.append(cp1252::encode(utf8.decode(c))); });
+        spool.append(cp1252::encode(utf8.decode(QByteArrayView())));
+        return spool.take();
+    }
+    // The file holds the very bytes to send.
+    qsizetype prefixEnd = start;
+    std::optional<QByteArray> prefix;
+    if (!testClient) prefix = rewrittenPrefix(head, start, dateActive, prefixEnd);
+    if (!prefix) prefixEnd = start;
+    return Outgoing{prefix.value_or(QByteArray()), file, prefixEnd, size - prefixEnd};
 }
 
 QString rewriteStatusText(const QString& answer, const QString& formatName, bool testClient, const QString& dateActive)
@@ -134,39 +285,33 @@ QString rewriteStatusText(const QString& answer, const QString& formatName, bool
     return replaceAllNoCase(answer, stored, QStringLiteral("Final date of use : ") + dateActive);
 }
 
-bool lookupAndSend(const CacheRequest& request, const QString& preparedQuery, QString& keyOut,
-                   const std::function<void()>& countRequest)
+std::optional<Outgoing> lookup(const CacheRequest& request, const QString& preparedQuery, QString& keyOut)
 {
     keyOut = cacheKey(request.nameRequest, request.testClient, request.formatName, preparedQuery);
-    if (keyOut.isEmpty() || !veldra::cacheInUse(request.settings) || !usableFolderName(request.nameRequest)) return false;
-    const std::optional<QByteArray> stored =
-        readCacheFileBytes(cacheFilePath(request.settings, request.nameRequest, keyOut));
-    if (!stored) return false;
-    if (request.testClient && !isTextFormatName(request.formatName) && isValidUtf8(*stored)) {
-        // the file holds the very bytes to send
-        request.connection.send(*stored);
-    } else {
-        const QString answer =
-            rewriteStatusText(QString::fromUtf8(*stored), request.formatName, request.testClient, request.dateActive);
-        sendAnswer(request.connection, answer, encodingForFormat(request.formatName));
-    }
-    if (request.log) request.log(QStringLiteral("{ClientExecute} Data for client was sent from cache !!! "));
-    if (countRequest) countRequest();
-    return true;
+    if (keyOut.isEmpty() || !request.settings.EnabledCaching || !usableFolderName(request.nameRequest)) return std::nullopt;
+    return cachedAnswer(cacheFilePath(request.settings, request.nameRequest, keyOut), request.formatName,
+                        request.testClient, request.dateActive);
 }
 
 namespace {
 
-// The part of a store after the checks of the answer: the cache in use, the function
-// folder there; `fileBytes` makes the file's bytes.
+// The function folder for a store, made when missing: the cache folder itself too
+// (deleted by hand, say), so that caching goes on. Empty when it cannot be had.
+QString storeFolder(const CacheRequest& request)
+{
+    const QString folder = functionFolder(request.settings, request.nameRequest);
+    if (QFileInfo(folder).isDir()) return folder;
+    if (!QFileInfo(request.settings.PathToCache).isDir()) QDir().mkpath(request.settings.PathToCache);
+    QDir().mkdir(folder);
+    return QFileInfo(folder).isDir() ? folder : QString();
+}
+
 bool storeFile(const CacheRequest& request, const QString& key, const std::function<QByteArray()>& fileBytes)
 {
-    if (key.isEmpty() || !veldra::cacheInUse(request.settings) || !usableFolderName(request.nameRequest)) return false;
-    const QString folder = functionFolder(request.settings, request.nameRequest);
-    if (!QFileInfo(folder).isDir()) {
-        QDir().mkdir(folder);
-        if (!QFileInfo(folder).isDir()) return false;
-    }
+    if (key.isEmpty() || !request.settings.EnabledCaching || request.settings.PathToCache.isEmpty() ||
+        !usableFolderName(request.nameRequest))
+        return false;
+    if (storeFolder(request).isEmpty()) return false;
     return writeCacheFile(cacheFilePath(request.settings, request.nameRequest, key), fileBytes());
 }
 
@@ -180,8 +325,20 @@ bool store(const CacheRequest& request, const QString& key, const QString& answe
 
 bool store(const CacheRequest& request, const QString& key, const WireAnswer& answer)
 {
-    if (!answer.cacheable || isBlank(answer.bytes)) return false;
-    return storeFile(request, key, [&] { return cacheFileBytes(answer, request.formatName); });
+    if (!answer.cacheable || answer.failed() || (!answer.wire.file && isBlank(answer.wire.bytes))) return false;
+    if (key.isEmpty() || !request.settings.EnabledCaching || request.settings.PathToCache.isEmpty() ||
+        !usableFolderName(request.nameRequest))
+        return false;
+    const QString folder = storeFolder(request);
+    if (folder.isEmpty()) return false;
+    const QString path = cacheFilePath(request.settings, request.nameRequest, key);
+    // A large markup answer was written into an unnamed file of this folder: it becomes
+    // the cache file as it is.
+    if (answer.wire.file && answer.wire.bytes.isEmpty() && answer.wire.fileOffset == 0 && answer.fileFolder == folder &&
+        !isTextFormatName(request.formatName)) {
+        if (const std::optional<bool> linked = linkCacheFile(path, answer.wire.file->fd())) return *linked;
+    }
+    return writeCacheFileChunks(path, [&](const auto& chunk) { forEachCacheFileChunk(answer, request.formatName, chunk); });
 }
 
 }  // namespace veldra::cache

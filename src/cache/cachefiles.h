@@ -15,10 +15,10 @@
 
 #include "config/serversettings.h"
 #include "server/answers.h"
+#include "server/outgoing.h"
 
 namespace veldra {
 
-class ClientConnection;
 class TServerThread;
 
 namespace cache {
@@ -38,21 +38,30 @@ QString functionFolder(const TServerSettings& settings, const QString& nameReque
 QString cacheFilePath(const TServerSettings& settings, const QString& nameRequest, const QString& key);
 
 
-// The bytes of a cache file with a leading byte-order mark skipped; nothing when the
-// file does not exist (or is gone by the time it is opened). Other read failures throw
-// FileError.
-std::optional<QByteArray> readCacheFileBytes(const QString& path);
-// The same decoded as UTF-8: the whole cached answer text.
-std::optional<QString> readCacheFile(const QString& path);
 // The file bytes of a stored answer: the answer text in UTF-8, behind EF BB BF for the
 // text formats.
 QByteArray cacheFileBytes(const QString& answer, const QString& formatName);
 // The same for an answer in its wire form.
 QByteArray cacheFileBytes(const WireAnswer& answer, const QString& formatName);
-// Writes the bytes through a temporary file in the same folder and a rename. False
-// when the folder was deleted meanwhile (a cleaning): nothing is stored then. Other
-// failures throw FileError.
+// The same, a piece at a time, in order.
+void forEachCacheFileChunk(const WireAnswer& answer, const QString& formatName,
+                           const std::function<void(QByteArrayView)>& chunk);
+// Writes the bytes through a temporary file in the same folder ("<path>.XXXXXX") and a
+// rename; every write and the close are checked, and on a failure the temporary file
+// goes and the old cache file stays. False when the folder was deleted meanwhile (a
+// cleaning): nothing is stored then. Other failures throw FileError.
 bool writeCacheFile(const QString& path, const QByteArray& bytes);
+// The same with the bytes given a piece at a time by `produce`.
+bool writeCacheFileChunks(const QString& path,
+                          const std::function<void(const std::function<void(QByteArrayView)>&)>& produce);
+
+// The answer a cache file holds, as it goes on the wire: for XML and JSON the file
+// itself (sent from it), with a registered client's statusText rewritten (see
+// rewriteStatusText) in the part up to it; for the text formats the answer text turned
+// back into its bytes. Nothing when the file does not exist; an empty or cut file is
+// no answer either and is removed. Other read failures throw FileError.
+std::optional<Outgoing> cachedAnswer(const QString& path, const QString& formatName, bool testClient,
+                                     const QString& dateActive);
 
 // A registered client's answer in a non-text format names its own end date: every
 // occurrence of the stored statusText value is replaced by "Final date of use : " +
@@ -68,20 +77,15 @@ struct CacheRequest {
     bool testClient = true;
     QString dateActive;
     QString formatName;
-    ClientConnection& connection;
-    std::function<void(const QString& message)> log;  // writes a standard request log line
 };
 
-// Lookup and send. Computes the key (into `keyOut`); when the cache is in use and the
-// key's file can be read, sends it (after the statusText rewrite) with the
-// encoding of the format, logs the cache line and counts the request. True when the
-// request was answered. A failed send throws.
-bool lookupAndSend(const CacheRequest& request, const QString& preparedQuery, QString& keyOut,
-                   const std::function<void()>& countRequest);
+// Lookup. Computes the key (into `keyOut`); when caching is on and the key's file holds
+// an answer, that answer as it goes on the wire (cachedAnswer). Read failures throw.
+std::optional<Outgoing> lookup(const CacheRequest& request, const QString& preparedQuery, QString& keyOut);
 
-// Store. Only when the cache is in use, the key is not empty and the answer is neither
-// empty nor marked "[nocache]": creates the function folder (one level) when missing
-// and writes the answer under the key. Returns whether a file was written; a function
+// Store. Only when caching is on, the key is not empty and the answer is neither
+// empty nor marked "[nocache]": creates the function folder (one level) when missing,
+// and the cache folder too when it has gone, and writes the answer under the key. Returns whether a file was written; a function
 // folder deleted during the store means nothing is stored. Other write failures throw
 // FileError.
 bool store(const CacheRequest& request, const QString& key, const QString& answer);
@@ -92,10 +96,7 @@ bool store(const CacheRequest& request, const QString& key, const WireAnswer& an
 
 // The request pipeline's two cache steps, on the request's record and running
 // settings; both fill request.CreateNameForCache.
-bool CacheLookupAndSend(TServerThread& request, const QString& prepared, const std::function<void()>& countRequest);
+std::optional<Outgoing> CacheLookup(TServerThread& request, const QString& prepared);
 void CacheStore(TServerThread& request, const WireAnswer& answer);
-
-// Sets request.CreateNameForCache from the prepared query (left empty when it is blank).
-void CreateNameForCache(TServerThread& request, const QString& prepared);
 
 }  // namespace veldra

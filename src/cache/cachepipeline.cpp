@@ -14,25 +14,17 @@ cache::CacheRequest cacheRequestOf(TServerThread& request)
                                request.NameRequest,
                                request.TestClient,
                                request.DateActive,
-                               request.NecessaryFormatAnswer,
-                               request.connection(),
-                               [&request](const QString& message) { request.log(message); }};
+                               request.NecessaryFormatAnswer};
 }
 
 }  // namespace
 
-void CreateNameForCache(TServerThread& request, const QString& prepared)
-{
-    request.CreateNameForCache =
-        cache::cacheKey(request.NameRequest, request.TestClient, request.NecessaryFormatAnswer, prepared);
-}
-
-bool CacheLookupAndSend(TServerThread& request, const QString& prepared, const std::function<void()>& countRequest)
+std::optional<Outgoing> CacheLookup(TServerThread& request, const QString& prepared)
 {
     QString key;
-    const bool answered = cache::lookupAndSend(cacheRequestOf(request), prepared, key, countRequest);
+    std::optional<Outgoing> answer = cache::lookup(cacheRequestOf(request), prepared, key);
     request.CreateNameForCache = key;
-    return answered;
+    return answer;
 }
 
 void CacheStore(TServerThread& request, const WireAnswer& answer)

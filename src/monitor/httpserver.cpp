@@ -36,6 +36,8 @@ char g_wakeTag;
 char g_closingWakeTag;
 
 void* closingTag(void* record) { return reinterpret_cast<void*>(reinterpret_cast<quintptr>(record) | 1u); }
+// A sending connection's tag is its record's address with the second bit set.
+void* sendingTag(void* record) { return reinterpret_cast<void*>(reinterpret_cast<quintptr>(record) | 2u); }
 
 QString systemError(int err) { return qt_error_string(err); }
 
@@ -154,6 +156,8 @@ void HttpServer::watch()
             } else if (tag == &g_closingWakeTag) {
                 quint64 count;
                 [[maybe_unused]] const auto r = ::read(m_closingWakeFd, &count, sizeof count);
+            } else if (reinterpret_cast<quintptr>(tag) & 2u) {
+                writeSending(reinterpret_cast<Sending*>(reinterpret_cast<quintptr>(tag) & ~quintptr(3)));
             } else if (reinterpret_cast<quintptr>(tag) & 1u) {
                 readClosing(reinterpret_cast<Closing*>(reinterpret_cast<quintptr>(tag) & ~quintptr(1)));
             } else {
@@ -268,7 +272,7 @@ void HttpServer::handOver(Waiting& w)
             {
                 DbCancelScope cancel(m_cancel.get());
                 TServerThread request(connection, m_context, id, arrived);
-                request.ClientExecute(false);
+                request.ClientExecute();
             }
             closeInWatch(connection, open);
         });
@@ -296,27 +300,78 @@ void HttpServer::forget(std::list<std::shared_ptr<ClientConnection>>::iterator o
 void HttpServer::closeInWatch(std::shared_ptr<ClientConnection> connection,
                               std::list<std::shared_ptr<ClientConnection>>::iterator open)
 {
-    if (connection->shutdownSending()) {
+    {
         std::lock_guard lock(m_closingMutex);
         if (m_closingWatched) {
-            const bool first = m_closing.empty();
-            Closing& c = m_closing.emplace_back();
-            c.self = std::prev(m_closing.end());
-            c.connection = connection;
-            c.open = open;
-            c.deadline = Clock::now() + TServerThread::closeWait;
-            epoll_event ev{EPOLLIN, {.ptr = closingTag(&c)}};
-            if (::epoll_ctl(m_epollFd, EPOLL_CTL_ADD, connection->socket(), &ev) == 0) {
+            // The watch learns of a first entry, whose deadline may be nearer than its wait.
+            bool first = false;
+            bool watched = false;
+            if (connection->hasPending()) {
+                first = m_sending.empty();
+                Sending& w = m_sending.emplace_back();
+                w.self = std::prev(m_sending.end());
+                w.connection = connection;
+                w.open = open;
+                w.deadline = Clock::now() + ClientConnection::kSendStall;
+                epoll_event ev{EPOLLOUT, {.ptr = sendingTag(&w)}};
+                watched = ::epoll_ctl(m_epollFd, EPOLL_CTL_ADD, connection->socket(), &ev) == 0;
+                if (!watched) m_sending.erase(w.self);
+            } else {
+                first = m_closing.empty();
+                watched = startClosing(connection, open, false);
+            }
+            if (watched) {
                 if (first) {
                     const quint64 one = 1;
                     [[maybe_unused]] const auto n = ::write(m_closingWakeFd, &one, sizeof one);
                 }
                 return;
             }
-            m_closing.erase(c.self);
         }
     }
     connection->close();
+    forget(open);
+}
+
+bool HttpServer::startClosing(const std::shared_ptr<ClientConnection>& connection,
+                              std::list<std::shared_ptr<ClientConnection>>::iterator open, bool added)
+{
+    if (!connection->shutdownSending()) return false;
+    Closing& c = m_closing.emplace_back();
+    c.self = std::prev(m_closing.end());
+    c.connection = connection;
+    c.open = open;
+    c.deadline = Clock::now() + TServerThread::closeWait;
+    epoll_event ev{EPOLLIN, {.ptr = closingTag(&c)}};
+    if (::epoll_ctl(m_epollFd, added ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, connection->socket(), &ev) == 0) return true;
+    m_closing.erase(c.self);
+    return false;
+}
+
+void HttpServer::writeSending(Sending* s)
+{
+    std::shared_ptr<ClientConnection> ended;
+    std::list<std::shared_ptr<ClientConnection>>::iterator open;
+    {
+        std::lock_guard lock(m_closingMutex);
+        bool progressed = false;
+        const auto status = s->connection->writePending(&progressed);
+        if (status == ClientConnection::WriteStatus::Blocked) {
+            if (progressed) {
+                // The client takes its answer: its wait starts again, at the end of the line.
+                s->deadline = Clock::now() + ClientConnection::kSendStall;
+                m_sending.splice(m_sending.end(), m_sending, s->self);
+            }
+            return;
+        }
+        ended = std::move(s->connection);
+        open = s->open;
+        m_sending.erase(s->self);
+        if (status == ClientConnection::WriteStatus::Done && startClosing(ended, open, true)) return;
+        ::epoll_ctl(m_epollFd, EPOLL_CTL_DEL, ended->socket(), nullptr);
+        ended->dropPending();
+    }
+    ended->close();
     forget(open);
 }
 
@@ -343,7 +398,8 @@ void HttpServer::readClosing(Closing* c)
 
 int HttpServer::endClosing(bool all)
 {
-    std::vector<Closing> ended;
+    std::vector<std::shared_ptr<ClientConnection>> ended;
+    std::vector<std::list<std::shared_ptr<ClientConnection>>::iterator> opens;
     int next = -1;
     {
         std::lock_guard lock(m_closingMutex);
@@ -351,15 +407,29 @@ int HttpServer::endClosing(bool all)
         while (!m_closing.empty() && (all || m_closing.front().deadline <= now)) {
             Closing& c = m_closing.front();
             if (m_epollFd >= 0) ::epoll_ctl(m_epollFd, EPOLL_CTL_DEL, c.connection->socket(), nullptr);
-            ended.push_back(std::move(c));
+            ended.push_back(std::move(c.connection));
+            opens.push_back(c.open);
             m_closing.pop_front();
         }
-        if (!m_closing.empty())
-            next = int(std::chrono::ceil<std::chrono::milliseconds>(m_closing.front().deadline - now).count());
+        // A client that took nothing of its answer for kSendStall loses it.
+        while (!m_sending.empty() && (all || m_sending.front().deadline <= now)) {
+            Sending& w = m_sending.front();
+            if (m_epollFd >= 0) ::epoll_ctl(m_epollFd, EPOLL_CTL_DEL, w.connection->socket(), nullptr);
+            w.connection->dropPending();
+            ended.push_back(std::move(w.connection));
+            opens.push_back(w.open);
+            m_sending.pop_front();
+        }
+        auto until = [&](Clock::time_point t) {
+            const int ms = int(std::max<qint64>(0, std::chrono::ceil<std::chrono::milliseconds>(t - now).count()));
+            next = next < 0 ? ms : std::min(next, ms);
+        };
+        if (!m_closing.empty()) until(m_closing.front().deadline);
+        if (!m_sending.empty()) until(m_sending.front().deadline);
     }
-    for (Closing& c : ended) {
-        c.connection->close();
-        forget(c.open);
+    for (size_t i = 0; i < ended.size(); ++i) {
+        ended[i]->close();
+        forget(opens[i]);
     }
     return next;
 }

@@ -3,9 +3,12 @@
 // The listening socket of the server: all local IPv4 addresses, a backlog of SOMAXCONN,
 // and one watching thread that accepts connections and waits for their requests. A
 // connection holds no thread until its request line has arrived (or 64 KiB, or 5
-// seconds have passed); then a request thread from a bounded pool serves it. Once the
-// answer has gone, the watching thread again holds the connection until the client has
-// closed its side (or 2 seconds have passed).
+// seconds have passed); then a request thread from a bounded pool serves it. What of
+// the answer the client does not take at once, the watching thread writes as the socket
+// drains, without waiting on it (a client that takes nothing for 60 seconds loses its
+// connection); the request thread is free at once. Once the answer has gone, the
+// watching thread holds the connection until the client has closed its side (or 2
+// seconds have passed).
 #include <QByteArray>
 #include <QString>
 #include <atomic>
@@ -80,7 +83,21 @@ private:
         std::list<Closing>::iterator self;
     };
 
+    // A connection whose answer is still being written as the client takes it.
+    struct Sending {
+        std::shared_ptr<ClientConnection> connection;
+        std::list<std::shared_ptr<ClientConnection>>::iterator open;
+        std::chrono::steady_clock::time_point deadline;  // the last progress + kSendStall
+        std::list<Sending>::iterator self;
+    };
+
     void watch();
+    // Watching thread: writes what the socket takes of a sending connection's answer.
+    void writeSending(Sending* s);
+    // Under m_closingMutex: the connection waits for the client to close its side;
+    // false when it could not be watched (it is to be closed then).
+    bool startClosing(const std::shared_ptr<ClientConnection>& connection,
+                      std::list<std::shared_ptr<ClientConnection>>::iterator open, bool added);
     // Request thread: hands a connection whose request has ended to the watch, which
     // closes it once the client has closed its side or the wait is over.
     void closeInWatch(std::shared_ptr<ClientConnection> connection,
@@ -117,6 +134,7 @@ private:
     std::mutex m_closingMutex;
     bool m_closingWatched = false;  // the watch takes closing connections (under m_closingMutex)
     std::list<Closing> m_closing;   // deadline order
+    std::list<Sending> m_sending;   // deadline order
     QByteArray m_dropped;           // what closing clients still send (watching thread)
     std::unique_ptr<ThreadPool> m_pool;
     std::unique_ptr<DbCancel> m_cancel;

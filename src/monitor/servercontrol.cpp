@@ -41,16 +41,24 @@ PreparationResult CoreRequestSteps::prepareQuery(TServerThread& request)
     return _PreparatingQuery(request.NameRequest, request.InputParameters, request.settings());
 }
 
-bool CoreRequestSteps::answerFromCache(TServerThread& request, const QString& preparedQuery)
+std::optional<Outgoing> CoreRequestSteps::answerFromCache(TServerThread& request, const QString& preparedQuery)
 {
-    return CacheLookupAndSend(request, preparedQuery, [this] { countRequest(); });
+    return CacheLookup(request, preparedQuery);
 }
 
 WireAnswer CoreRequestSteps::saveQueryAs(TServerThread& request, const QString& preparedQuery)
 {
     // one consistent set of work-database parameters for the whole request
     const auto work = m_databases.workParams().load();
-    return SaveQueryAnswer(request, preparedQuery, *work, &m_databases.workPool());
+    // A large XML or JSON answer goes on into a file of its function folder, which the
+    // store then names as the cache file.
+    QString spool;
+    const TServerSettings& s = request.settings();
+    if (s.EnabledCaching && !isTextFormatName(request.NecessaryFormatAnswer)) {
+        const QString folder = cache::functionFolder(s, request.NameRequest);
+        if (QFileInfo(folder).isDir()) spool = folder;
+    }
+    return SaveQueryAnswer(request, preparedQuery, *work, &m_databases.workPool(), spool);
 }
 
 void CoreRequestSteps::storeInCache(TServerThread& request, const WireAnswer& answer) { CacheStore(request, answer); }

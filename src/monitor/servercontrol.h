@@ -32,7 +32,7 @@ public:
     AccessDecision checkClientAccess(const QString& email, const QString& seccode, const QString& address) override;
     bool functionFileExists(const TServerThread& request) override;
     PreparationResult prepareQuery(TServerThread& request) override;
-    bool answerFromCache(TServerThread& request, const QString& preparedQuery) override;
+    std::optional<Outgoing> answerFromCache(TServerThread& request, const QString& preparedQuery) override;
     WireAnswer saveQueryAs(TServerThread& request, const QString& preparedQuery) override;
     void storeInCache(TServerThread& request, const WireAnswer& answer) override;
     void countRequest() override;

@@ -49,7 +49,7 @@ PreparationResult prepareForRequest(const QString& fileText, const QString& func
 
 // The request's preparation: reads queriesFolder/name.qr (throws FileError when it cannot
 // be read), refuses an inactive function, and after a successful preparation hands the
-// text to ShowLastPreparedQuery in the main thread, waiting until it has run.
+// text to ShowLastPreparedQuery in the main thread without waiting for it.
 PreparationResult PreparingQuery(const QString& queriesFolder, const QString& name, const QString& inputParameters);
 // The same with the running settings' queries folder.
 PreparationResult _PreparatingQuery(const QString& name, const QString& inputParameters,

@@ -16,30 +16,6 @@ QByteArray answerBytes(const QString& answer, AnswerEncoding encoding)
     return encoding == AnswerEncoding::SingleByte ? cp1252::encode(answer) : answer.toUtf8();
 }
 
-QString answerText(const WireAnswer& answer, AnswerFormat format)
-{
-    if (answer.bytes.isEmpty()) return QString();
-    const QString text = format.encoding() == AnswerEncoding::SingleByte ? cp1252::decode(answer.bytes)
-                                                                          : QString::fromUtf8(answer.bytes);
-    return answer.cacheable ? text : QStringLiteral("[nocache]") + text;
-}
-
-WireAnswer wireAnswer(const QString& answerText, AnswerFormat format)
-{
-    WireAnswer a;
-    const QString noCache = QStringLiteral("[nocache]");
-    a.cacheable = !answerText.startsWith(noCache);
-    const QString text = a.cacheable ? answerText : answerText.mid(noCache.size());
-    a.bytes = answerBytes(text, format.encoding());
-    if (format.isText()) {
-        const qsizetype end = text.indexOf(QLatin1String("\r\n\r\n"));
-        const QString head = end < 0 ? QString() : text.left(end + 4);
-        a.cacheHead = head.toUtf8();
-        a.wireHeadSize = head.size();  // one byte per character
-    }
-    return a;
-}
-
 void sendAnswer(ClientConnection& connection, const QString& answer, AnswerEncoding encoding)
 {
     connection.send(answerBytes(answer, encoding));

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include "common/answerformat.h"
+#include "server/outgoing.h"
 
 namespace veldra {
 
@@ -16,21 +17,20 @@ inline constexpr const char* kContactEmail = "support@veldra.example";
 
 // A query's answer as it goes on the wire, and what the cache needs to store it.
 struct WireAnswer {
-    // Status line, header lines, empty line and body; empty when the query failed.
-    QByteArray bytes;
+    // Status line, header lines, empty line and body, in memory or (a large answer) in
+    // a file; empty when the query failed.
+    Outgoing wire;
+    // The folder of that file, when the answer went on into one.
+    QString fileFolder;
     // False for the answer to a result without rows, which is never cached.
     bool cacheable = false;
     // Text formats: the header lines and the empty line as the cache file holds them
     // (UTF-8), and the number of bytes they take at the start of `bytes`.
     QByteArray cacheHead;
     qsizetype wireHeadSize = 0;
-};
 
-// The answer text of the older, text-based form: "[nocache]" in front of an answer that
-// is not cacheable, the bytes decoded as their encoding; empty for a failed query.
-QString answerText(const WireAnswer& answer, AnswerFormat format);
-// The other way round, for an answer text with "[nocache]" where it applies.
-WireAnswer wireAnswer(const QString& answerText, AnswerFormat format);
+    bool failed() const { return wire.isEmpty(); }
+};
 
 // SingleByte for the text formats "csv[;]", "csv[,]", "txt[tab]" (any letter case), Utf8 otherwise.
 AnswerEncoding encodingForFormat(const QString& formatName);

@@ -3,41 +3,23 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace veldra {
 
-ClientConnection::ClientConnection(int fd, QString peerAddress) : m_fd(fd), m_handle(fd), m_peer(std::move(peerAddress)) {}
+ClientConnection::ClientConnection(int fd, QString peerAddress) : m_fd(fd), m_handle(fd), m_peer(std::move(peerAddress))
+{
+    // No write to a client ever waits: what the socket does not take at once is written
+    // as it drains.
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+}
 
 ClientConnection::~ClientConnection() { close(); }
-
-ClientConnection::ReadStatus ClientConnection::receiveAvailable(std::chrono::milliseconds timeout, QByteArray& out,
-                                                                qsizetype maxBytes)
-{
-    out.clear();
-    if (m_fd < 0 || m_aborted.load()) return ReadStatus::Closed;
-    pollfd p{m_fd, POLLIN, 0};
-    int r;
-    do {
-        r = ::poll(&p, 1, int(std::max<std::chrono::milliseconds::rep>(0, timeout.count())));
-    } while (r < 0 && errno == EINTR);
-    if (r < 0) throw SocketError(qt_error_string(errno));
-    if (r == 0) return ReadStatus::Nothing;
-    if (m_aborted.load()) return ReadStatus::Closed;
-    out.resize(maxBytes);
-    ssize_t n;
-    do {
-        n = ::recv(m_fd, out.data(), size_t(maxBytes), 0);
-    } while (n < 0 && errno == EINTR);
-    if (n <= 0) {
-        out.clear();
-        return ReadStatus::Closed;
-    }
-    out.truncate(n);
-    return ReadStatus::Data;
-}
 
 ClientConnection::ReadStatus ClientConnection::receiveArrived(QByteArray& buffer, qsizetype maxBytes)
 {
@@ -56,20 +38,56 @@ ClientConnection::ReadStatus ClientConnection::receiveArrived(QByteArray& buffer
     return ReadStatus::Closed;
 }
 
-void ClientConnection::send(const QByteArray& bytes)
+void ClientConnection::send(Outgoing answer)
 {
     if (m_fd < 0 || m_aborted.load()) throw SocketError(QStringLiteral("Socket is closed"));
-    const char* p = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::send(m_fd, p, size_t(left), MSG_NOSIGNAL);
+    m_pending = std::move(answer);
+    m_bytesDone = 0;
+    if (writePending() == WriteStatus::Failed) {
+        const int err = errno;
+        dropPending();
+        throw SocketError(QStringLiteral("Socket Error # %1\n%2").arg(err).arg(qt_error_string(err)));
+    }
+}
+
+ClientConnection::WriteStatus ClientConnection::writePending(bool* progressed)
+{
+    if (progressed) *progressed = false;
+    const int fd = m_fd.load();
+    if (fd < 0 || m_aborted.load()) {
+        errno = EPIPE;
+        return WriteStatus::Failed;
+    }
+    while (m_bytesDone < m_pending.bytes.size()) {
+        const ssize_t n = ::send(fd, m_pending.bytes.constData() + m_bytesDone, size_t(m_pending.bytes.size() - m_bytesDone),
+                                 MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n < 0) {
             if (errno == EINTR) continue;
-            throw SocketError(QStringLiteral("Socket Error # %1\n%2").arg(errno).arg(qt_error_string(errno)));
+            if (errno == EAGAIN || errno == EWOULDBLOCK) return WriteStatus::Blocked;
+            return WriteStatus::Failed;
         }
-        p += n;
-        left -= n;
+        if (progressed && n > 0) *progressed = true;
+        m_bytesDone += n;
     }
+    while (m_pending.file && m_pending.fileLength > 0) {
+        off_t offset = off_t(m_pending.fileOffset);
+        const ssize_t n = ::sendfile(fd, m_pending.file->fd(), &offset, size_t(std::min<qint64>(m_pending.fileLength, 1 << 30)));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) return WriteStatus::Blocked;
+            return WriteStatus::Failed;
+        }
+        if (n == 0) {  // the file is shorter than it was: the answer cannot be completed
+            errno = EIO;
+            return WriteStatus::Failed;
+        }
+        if (progressed) *progressed = true;
+        m_pending.fileOffset += n;
+        m_pending.fileLength -= n;
+    }
+    m_pending = Outgoing();
+    m_bytesDone = 0;
+    return WriteStatus::Done;
 }
 
 void ClientConnection::abort()
@@ -97,24 +115,6 @@ bool ClientConnection::shutdownSending()
 {
     std::lock_guard lock(m_closeMutex);
     return m_fd >= 0 && !m_aborted.load() && ::shutdown(m_fd, SHUT_WR) == 0;
-}
-
-void ClientConnection::closeGracefully(std::chrono::milliseconds linger)
-{
-    if (shutdownSending()) {
-        const auto deadline = std::chrono::steady_clock::now() + linger;
-        QByteArray sink;
-        try {
-            for (;;) {
-                const auto left =
-                    std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-                if (left.count() <= 0) break;
-                if (receiveAvailable(left, sink) == ReadStatus::Closed) break;
-            }
-        } catch (const SocketError&) {
-        }
-    }
-    close();
 }
 
 }  // namespace veldra

@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "common/errors.h"
+#include "server/outgoing.h"
 
 namespace veldra {
 
@@ -37,23 +38,33 @@ public:
     // Appends what has arrived, without waiting, up to `maxBytes` in `buffer` all told.
     // Nothing: no byte waits now.
     ReadStatus receiveArrived(QByteArray& buffer, qsizetype maxBytes);
-    // Waits until bytes have arrived or `timeout` has passed, then takes what has
-    // arrived (at most `maxBytes`). Closed: the peer ended its side, or the server
-    // closed the connection.
-    ReadStatus receiveAvailable(std::chrono::milliseconds timeout, QByteArray& out, qsizetype maxBytes = 64 * 1024);
-    // Sends all bytes; throws SocketError.
-    void send(const QByteArray& bytes);
+    // Sends what the socket takes at once, without waiting, and keeps the rest to be
+    // written later by writePending() (the listener's watching thread). Throws
+    // SocketError when the connection is closed or the write fails.
+    void send(Outgoing answer);
+    void send(const QByteArray& bytes) { send(Outgoing{bytes}); }
+    // True while bytes of the answer wait to be written.
+    bool hasPending() const { return m_bytesDone < m_pending.bytes.size() || (m_pending.file && m_pending.fileLength > 0); }
+    enum class WriteStatus { Done, Blocked, Failed };
+    // Writes what the socket takes now of what is pending. `progressed` tells whether
+    // any byte went.
+    WriteStatus writePending(bool* progressed = nullptr);
+    // Drops what is pending (the client took nothing for too long).
+    void dropPending()
+    {
+        m_pending = Outgoing();
+        m_bytesDone = 0;
+    }
+    // A client that takes nothing of its answer for this long loses its connection.
+    static constexpr std::chrono::seconds kSendStall{60};
     // Ends the connection from another thread (STOP): reads and sends fail from now on.
     void abort();
     bool aborted() const { return m_aborted.load(); }
     // Closes the socket (the owning request thread, when it finishes).
     void close();
-    // Ends the sending side, takes and drops what the client still sends until it
-    // closes its side or `linger` has passed, then closes. Closing while unread bytes
-    // wait would reset the connection and could cost the client the answer.
-    void closeGracefully(std::chrono::milliseconds linger);
-    // The first half of that: ends the sending side. True when the client is now to be
-    // waited for (the connection is open and was not ended by STOP).
+    // Ends the sending side (closing while unread bytes wait would reset the connection
+    // and could cost the client the answer). True when the client is now to be waited
+    // for (the connection is open and was not ended by STOP).
     bool shutdownSending();
 
 private:
@@ -61,6 +72,8 @@ private:
     qintptr m_handle;
     QString m_peer;
     std::atomic<bool> m_aborted{false};
+    qsizetype m_bytesDone = 0;  // of m_pending.bytes
+    Outgoing m_pending;  // owned by whoever holds the connection: request thread, then the watch
     // abort() (another thread) and close() (the owner) never meet on a handle that is
     // being given back to the system.
     std::mutex m_closeMutex;

@@ -5,6 +5,8 @@
 #include <QString>
 
 #include "common/text.h"
+#include <optional>
+
 #include "server/answers.h"
 
 namespace veldra {
@@ -47,9 +49,9 @@ public:
     virtual bool functionFileExists(const TServerThread& request) = 0;
     // The prepared query text, or the error that ends the request.
     virtual PreparationResult prepareQuery(TServerThread& request) = 0;
-    // Looks the prepared query up in the cache; when found, sends it, logs and counts
-    // the request, and returns true. Called only when the cache is in use.
-    virtual bool answerFromCache(TServerThread& request, const QString& preparedQuery) = 0;
+    // Looks the prepared query up in the cache (and sets the request's cache key): the
+    // cached answer as it goes on the wire, or nothing. Called only when caching is on.
+    virtual std::optional<Outgoing> answerFromCache(TServerThread& request, const QString& preparedQuery) = 0;
     // Runs the query and builds the answer; no bytes when the query failed.
     virtual WireAnswer saveQueryAs(TServerThread& request, const QString& preparedQuery) = 0;
     // Stores a sent, cacheable answer under the request's cache key. Called only when the

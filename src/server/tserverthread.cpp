@@ -59,7 +59,7 @@ void TServerThread::reset()
     _seccode.clear();
 }
 
-void TServerThread::ClientExecute(bool waitHere)
+void TServerThread::ClientExecute()
 {
     try {
         execute();
@@ -72,7 +72,6 @@ void TServerThread::ClientExecute(bool waitHere)
         } catch (...) {
         }
     }
-    if (waitHere) m_connection->closeGracefully(closeWait);
 }
 
 void TServerThread::execute()
@@ -140,17 +139,26 @@ void TServerThread::execute()
         return;
     }
 
-    if (cacheInUse(s) && steps.answerFromCache(*this, prepared)) return;
+    if (s.EnabledCaching && !trim(s.PathToCache).isEmpty()) {
+        if (std::optional<Outgoing> cached = steps.answerFromCache(*this, prepared)) {
+            conn.send(std::move(*cached));
+            log(QStringLiteral("{ClientExecute} Data for client was sent from cache !!! "));
+            steps.countRequest();
+            return;
+        }
+    }
 
     const WireAnswer answer = steps.saveQueryAs(*this, prepared);
-    if (isBlank(answer.bytes)) {
+    if (answer.failed() || (!answer.wire.file && isBlank(answer.wire.bytes))) {
         log(QStringLiteral("{ClientExecute} Query or result is wrong !!! "));
         return;
     }
-    conn.send(answer.bytes);
+    // What the client does not take at once goes on from the listener's watching thread.
+    conn.send(answer.wire);
     log(QStringLiteral("{ClientExecute} Was succesful sent answer for client !!! "));
     steps.countRequest();
-    if (answer.cacheable && cacheInUse(s)) steps.storeInCache(*this, answer);
+    // A cache folder deleted meanwhile is made again by the store.
+    if (answer.cacheable && s.EnabledCaching && !trim(s.PathToCache).isEmpty()) steps.storeInCache(*this, answer);
 }
 
 }  // namespace veldra

@@ -22,13 +22,12 @@ public:
     TServerThread(std::shared_ptr<ClientConnection> connection, const ServerContext& context, quint64 threadId,
                   QByteArray arrived = {});
 
-    // Serves the connection's one request and closes the connection. Failures that
-    // escape a step end the request without an answer and are handed to the operator.
-    // The close waits up to two seconds for the client to close its side; with
-    // `waitHere` false the connection is left open for the caller to end the same way
-    // (shutdownSending, then up to closeWait for the client), so that no request
-    // thread is held meanwhile.
-    void ClientExecute(bool waitHere = true);
+    // Serves the connection's one request. Failures that escape a step end the request
+    // without an answer and are handed to the operator. The connection is left open,
+    // with what the client has not taken yet of its answer pending, for the listener to
+    // finish: write the rest as the client takes it, end the sending side and give the
+    // client up to closeWait to close its side, so that no request thread is held.
+    void ClientExecute();
     static constexpr std::chrono::milliseconds closeWait{2000};
 
     // The per-request record, reset at the start of ClientExecute.

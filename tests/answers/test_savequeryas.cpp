@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QJsonArray>
+#include <QTemporaryDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QXmlStreamReader>
@@ -104,6 +106,7 @@ protected:
     QStringList log() const { return EventLog::instance().lines(); }
 
     std::unique_ptr<ScratchDatabase> m_db;
+    QTemporaryDir m_spool;
 };
 
 }  // namespace
@@ -451,4 +454,34 @@ TEST_F(SaveQueryAs, ReadsTheRequestRecord)
     ASSERT_EQ(log().size(), 1);
     EXPECT_TRUE(log()[0].contains(QStringLiteral("\tIP [192.168.7.8] \tSocketHandle [%1] \tQuery [SELECT nothing]").arg(connection->handle())))
         << log()[0].toStdString();
+}
+
+TEST_F(SaveQueryAs, LargeAnswersGoOnIntoAFileByteForByte)
+{
+    const SaveQueryRequest r = registered();
+    // 40,000 rows: well past the memory limit, so the answer is a file.
+    const QString q = QStringLiteral("SELECT seq AS n, REPEAT('\u00E9', 10) AS v FROM seq_1_to_40000");
+    const WireAnswer answer = SaveQueryAnswer(r, q, QStringLiteral("json"), work(), nullptr, m_spool.path());
+    ASSERT_TRUE(answer.wire.file);
+    EXPECT_TRUE(answer.wire.bytes.isEmpty());
+    EXPECT_EQ(answer.fileFolder, m_spool.path());
+    EXPECT_TRUE(answer.cacheable);
+    QByteArray expected = markupHead(QStringLiteral("application/json")).toUtf8() +
+                          "\r\n{\r\n\t\"empty\": \"false\",\r\n\t\"statusText\": \"Final date of use : 31.12.2025\",\r\n"
+                          "\t\"Data\": {\r\n\t\t\"Row\": [";
+    const QByteArray v = QStringLiteral("\u00E9").repeated(10).toUtf8();
+    for (int i = 1; i <= 40000; ++i)
+        expected += QByteArray(i == 1 ? "\r\n\t\t\t{" : "\r\n\t\t\t,{") + "\r\n\t\t\t\t\"n\": \"" + QByteArray::number(i) +
+                    "\",\r\n\t\t\t\t\"v\": \"" + v + "\"\r\n\t\t\t}";
+    expected += "\r\n\t\t]\r\n\t}\r\n}";
+    ASSERT_GT(expected.size(), AnswerSpool::kMemoryLimit);
+    EXPECT_TRUE(answer.wire.toBytes() == expected) << answer.wire.size() << " bytes, expected " << expected.size();
+
+    // A failure after the first megabyte is a failed query: nothing to send.
+    const WireAnswer failed = SaveQueryAnswer(
+        r, QStringLiteral("SELECT seq, IF(seq < 30000, REPEAT('x', 50), (SELECT 1 UNION SELECT 2)) AS v FROM seq_1_to_40000"),
+        QStringLiteral("json"), work(), nullptr, m_spool.path());
+    EXPECT_TRUE(failed.failed());
+    EXPECT_TRUE(log().last().contains(QStringLiteral("{_SaveQueryAS} WrongQuery !!! "))) << log().last().toStdString();
+    EXPECT_TRUE(QDir(m_spool.path()).isEmpty());
 }

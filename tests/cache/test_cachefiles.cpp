@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <atomic>
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -18,8 +20,11 @@
 #include "common/md5.h"
 #include "server/answers.h"
 #include "server/connection.h"
+#include "support/cachesupport.h"
+#include "support/support.h"
 
 using namespace veldra;
+using veldra::test::putBytes;
 
 namespace {
 
@@ -68,11 +73,10 @@ protected:
         settings.EnabledCaching = true;
         settings.PathToCache = cacheRoot;
     }
-    cache::CacheRequest request(ClientConnection& c, const QString& name, bool testClient, const QString& format,
-                                const QString& date = QString())
+    test::CacheClient request(ClientConnection& c, const QString& name, bool testClient, const QString& format,
+                              const QString& date = QString())
     {
-        return cache::CacheRequest{settings, name, testClient, date, format, c,
-                                   [this](const QString& m) { logged << m; }};
+        return test::CacheClient{{settings, name, testClient, date, format}, c, [this](const QString& m) { logged << m; }};
     }
     QStringList cacheFiles(const QString& name) const
     {
@@ -151,7 +155,7 @@ TEST_F(CacheFiles, StoreThenLookupSendsTheAnswerByteForByte)
         QString key;
         {
             Wire w;
-            ASSERT_FALSE(cache::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, c.format), prepared, key, {}));
+            ASSERT_FALSE(test::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, c.format), prepared, key, {}));
             EXPECT_TRUE(w.received().isEmpty());
         }
         ASSERT_EQ(key, cache::cacheKey(QStringLiteral("sales"), true, c.format, prepared));
@@ -165,7 +169,7 @@ TEST_F(CacheFiles, StoreThenLookupSendsTheAnswerByteForByte)
         Wire w;
         int counted = 0;
         logged.clear();
-        ASSERT_TRUE(cache::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, c.format), prepared, key,
+        ASSERT_TRUE(test::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, c.format), prepared, key,
                                          [&] { ++counted; }));
         EXPECT_EQ(w.received(), answerBytes(c.answer, encodingForFormat(c.format)));
         EXPECT_EQ(counted, 1);
@@ -187,7 +191,7 @@ TEST_F(CacheFiles, RegisteredClientsSeeTheirOwnEndDate)
     }
     Wire w;
     QString k;
-    ASSERT_TRUE(cache::lookupAndSend(
+    ASSERT_TRUE(test::lookupAndSend(
         request(*w.conn, QStringLiteral("sales"), false, QStringLiteral("JSON"), QStringLiteral("30.06.2026")), prepared, k, {}));
     EXPECT_EQ(QString::fromUtf8(w.received()), jsonAnswer(QStringLiteral("Final date of use : 30.06.2026")));
 
@@ -222,7 +226,7 @@ TEST_F(CacheFiles, StoreRefusesWhatIsNotACacheableAnswer)
         const auto r2 = request(*w.conn, QString::fromLatin1(name), true, QStringLiteral("json"));
         EXPECT_FALSE(cache::store(r2, key, jsonAnswer(QStringLiteral("x")))) << name;
         QString k;
-        EXPECT_FALSE(cache::lookupAndSend(r2, QStringLiteral("select 1"), k, {})) << name;
+        EXPECT_FALSE(test::lookupAndSend(r2, QStringLiteral("select 1"), k, {})) << name;
     }
     EXPECT_TRUE(QDir(cacheRoot + QStringLiteral("a")).isEmpty());
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList());
@@ -232,7 +236,7 @@ TEST_F(CacheFiles, StoreRefusesWhatIsNotACacheableAnswer)
     EXPECT_FALSE(QFileInfo::exists(cacheRoot + QStringLiteral("gone")));
 }
 
-TEST_F(CacheFiles, CachingOffOrCacheFolderMissingLeavesFilesAlone)
+TEST_F(CacheFiles, CachingOffLeavesFilesAloneAndAMissingCacheFolderIsMadeAgain)
 {
     const QString prepared = QStringLiteral("select 1");
     const QString key = cache::cacheKey(QStringLiteral("sales"), true, QStringLiteral("json"), prepared);
@@ -248,7 +252,7 @@ TEST_F(CacheFiles, CachingOffOrCacheFolderMissingLeavesFilesAlone)
     {
         Wire w;
         QString k;
-        EXPECT_FALSE(cache::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), prepared, k, {}));
+        EXPECT_FALSE(test::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), prepared, k, {}));
         EXPECT_FALSE(cache::store(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), key, jsonAnswer(QStringLiteral("new"))));
         EXPECT_FALSE(cache::store(request(*w.conn, QStringLiteral("other"), true, QStringLiteral("json")), key, answer));
         EXPECT_TRUE(w.received().isEmpty());
@@ -261,10 +265,12 @@ TEST_F(CacheFiles, CachingOffOrCacheFolderMissingLeavesFilesAlone)
     {
         Wire w;
         QString k;
-        EXPECT_FALSE(cache::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), prepared, k, {}));
-        EXPECT_FALSE(cache::store(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), key, answer));
+        EXPECT_FALSE(test::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), prepared, k, {}));
+        // the cache folder deleted by hand: the store makes it again, so caching goes on
+        EXPECT_TRUE(cache::store(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), key, answer));
+        EXPECT_TRUE(test::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), prepared, k, {}));
     }
-    EXPECT_FALSE(QFileInfo::exists(dir.path() + QStringLiteral("/missing")));
+    EXPECT_EQ(readFileBytes(dir.path() + QStringLiteral("/missing/sales/") + key + QStringLiteral(".cache")), before);
     EXPECT_EQ(readFileBytes(file), before);
 }
 
@@ -272,10 +278,10 @@ TEST_F(CacheFiles, MissingFileOrFunctionFolderIsAMiss)
 {
     Wire w;
     QString k;
-    EXPECT_FALSE(cache::lookupAndSend(request(*w.conn, QStringLiteral("nofolder"), true, QStringLiteral("json")),
+    EXPECT_FALSE(test::lookupAndSend(request(*w.conn, QStringLiteral("nofolder"), true, QStringLiteral("json")),
                                       QStringLiteral("select 1"), k, {}));
     EXPECT_FALSE(k.isEmpty());
-    EXPECT_EQ(cache::readCacheFile(cacheRoot + QStringLiteral("nofolder/x.cache")), std::nullopt);
+    EXPECT_FALSE(cache::cachedAnswer(cacheRoot + QStringLiteral("nofolder/x.cache"), QStringLiteral("json"), true, QString()));
 }
 
 // Identical requests at the same moment, while the answer is stored again and again:
@@ -300,9 +306,9 @@ TEST_F(CacheFiles, ConcurrentIdenticalRequestsAreAllAnswered)
             try {
                 for (int round = 0; round < 5; ++round) {
                     Wire w;
-                    auto r = cache::CacheRequest{settings, QStringLiteral("sales"), true, QString(), QStringLiteral("json"), *w.conn, {}};
+                    auto r = test::CacheClient{{settings, QStringLiteral("sales"), true, QString(), QStringLiteral("json")}, *w.conn, {}};
                     QString key;
-                    if (cache::lookupAndSend(r, prepared, key, [&] { ++fromCache; })) {
+                    if (test::lookupAndSend(r, prepared, key, [&] { ++fromCache; })) {
                     } else {
                         sendAnswer(*w.conn, answer, AnswerEncoding::Utf8);
                         cache::store(r, key, answer);
@@ -323,4 +329,115 @@ TEST_F(CacheFiles, ConcurrentIdenticalRequestsAreAllAnswered)
     }
     EXPECT_GT(fromCache.load(), 0);
     EXPECT_EQ(cacheFiles(QStringLiteral("sales")).size(), 1);
+}
+
+TEST_F(CacheFiles, AnEmptyOrCutCacheFileIsAMissAndIsRemoved)
+{
+    const QString prepared = QStringLiteral("select 1");
+    const QByteArray whole = jsonAnswer(QStringLiteral("test client - data is modified")).toUtf8();
+    struct Case {
+        const char* what;
+        QString format;
+        QByteArray file;
+    } cases[] = {
+        {"empty", QStringLiteral("json"), QByteArray()},
+        {"cut in the header", QStringLiteral("json"), whole.left(30)},
+        {"cut in the body", QStringLiteral("json"), whole.left(whole.size() - 20)},
+        {"cut xml", QStringLiteral("xml"), (kHeader + QStringLiteral("<Data>\r\n\t<city>a</ci")).toUtf8()},
+        {"only a byte-order mark", QStringLiteral("csv[;]"), QByteArray("\xEF\xBB\xBF")},
+        {"text without its empty line", QStringLiteral("csv[;]"), QByteArray("\xEF\xBB\xBFHTTP/1.1 200 OK\r\nConnection: Ke")},
+    };
+    QDir().mkdir(cacheRoot + QStringLiteral("sales"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString key = cache::cacheKey(QStringLiteral("sales"), true, c.format, prepared);
+        const QString path = cacheRoot + QStringLiteral("sales/") + key + QStringLiteral(".cache");
+        putBytes(path, c.file);
+        Wire w;
+        QString k;
+        EXPECT_FALSE(test::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, c.format), prepared, k, {}));
+        EXPECT_TRUE(w.received().isEmpty());
+        EXPECT_FALSE(QFileInfo::exists(path));
+    }
+    // A whole one is served.
+    const QString key = cache::cacheKey(QStringLiteral("sales"), true, QStringLiteral("json"), prepared);
+    putBytes(cacheRoot + QStringLiteral("sales/") + key + QStringLiteral(".cache"), whole);
+    Wire w;
+    QString k;
+    EXPECT_TRUE(test::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), prepared, k, {}));
+    EXPECT_EQ(w.received(), whole);
+}
+
+TEST_F(CacheFiles, AFailedWriteKeepsTheOldFileAndLeavesNoTemporaryFile)
+{
+    const QString path = cacheRoot + QStringLiteral("K.cache");
+    ASSERT_TRUE(cache::writeCacheFile(path, "old answer"));
+    // Writes past 64 KiB fail with EFBIG, as on a full disk.
+    struct sigaction ignore {}, before {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGXFSZ, &ignore, &before);
+    rlimit limit{}, saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    limit = saved;
+    limit.rlim_cur = 64 * 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    bool threw = false;
+    try {
+        cache::writeCacheFile(path, QByteArray(200 * 1024, 'x'));
+    } catch (const FileError& e) {
+        threw = true;
+        EXPECT_TRUE(e.message().contains(path)) << e.message().toStdString();
+    }
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::sigaction(SIGXFSZ, &before, nullptr);
+    EXPECT_TRUE(threw);
+    EXPECT_EQ(readFileBytes(path), "old answer");
+    EXPECT_EQ(QDir(cacheRoot).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("K.cache")});
+}
+
+TEST_F(CacheFiles, LargeAnswersGoFromTheirFileByteForByte)
+{
+    const QString prepared = QStringLiteral("select city from t");
+    QString rows;
+    for (int i = 0; i < 80000; ++i) rows += QStringLiteral("\r\n\t\t\t,{\"city\": \"Z\u00FCrich %1\"}").arg(i);
+    const QString stored = jsonAnswer(QStringLiteral("Final date of use : 31.12.2025"), rows);
+    ASSERT_GT(stored.toUtf8().size(), 2 * AnswerSpool::kMemoryLimit);
+
+    // A fresh answer written into an unnamed file of the function folder becomes the
+    // cache file itself.
+    QDir().mkdir(cacheRoot + QStringLiteral("sales"));
+    WireAnswer fresh;
+    AnswerSpool spool(cacheRoot + QStringLiteral("sales"));
+    spool.append(stored.toUtf8());
+    ASSERT_TRUE(spool.inFile());
+    fresh.fileFolder = spool.folder();
+    fresh.wire = spool.take();
+    fresh.cacheable = true;
+    const QString key = cache::cacheKey(QStringLiteral("sales"), false, QStringLiteral("json"), prepared);
+    Wire w;
+    ASSERT_TRUE(cache::store(request(*w.conn, QStringLiteral("sales"), false, QStringLiteral("json")), key, fresh));
+    const QString path = cacheRoot + QStringLiteral("sales/") + key + QStringLiteral(".cache");
+    EXPECT_EQ(readFileBytes(path), stored.toUtf8());
+    EXPECT_EQ(cacheFiles(QStringLiteral("sales")), QStringList{key + QStringLiteral(".cache")});
+
+    // Sent from the file: a registered client's statusText in front, the rest as stored.
+    const std::optional<Outgoing> registered =
+        cache::cachedAnswer(path, QStringLiteral("json"), false, QStringLiteral("30.06.2026"));
+    ASSERT_TRUE(registered);
+    EXPECT_TRUE(registered->file);
+    EXPECT_LT(registered->bytes.size(), 1024);
+    EXPECT_EQ(registered->toBytes(), jsonAnswer(QStringLiteral("Final date of use : 30.06.2026"), rows).toUtf8());
+    const std::optional<Outgoing> test = cache::cachedAnswer(path, QStringLiteral("json"), true, QString());
+    ASSERT_TRUE(test);
+    EXPECT_TRUE(test->bytes.isEmpty());
+    EXPECT_EQ(test->toBytes(), stored.toUtf8());
+
+    // A large text-format answer: its file holds the text in UTF-8, the wire its bytes.
+    const QString csv = kHeader + QStringLiteral("\u00EF\u00BB\u00BF") + rows;
+    const QString csvKey = cache::cacheKey(QStringLiteral("sales"), true, QStringLiteral("csv[;]"), prepared);
+    ASSERT_TRUE(cache::store(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("csv[;]")), csvKey, csv));
+    const std::optional<Outgoing> text = cache::cachedAnswer(cacheRoot + QStringLiteral("sales/") + csvKey + QStringLiteral(".cache"),
+                                                             QStringLiteral("csv[;]"), true, QString());
+    ASSERT_TRUE(text);
+    EXPECT_TRUE(text->toBytes() == answerBytes(csv, AnswerEncoding::SingleByte));
 }

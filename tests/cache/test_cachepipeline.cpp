@@ -16,6 +16,7 @@
 #include "server/requeststeps.h"
 #include "server/servercontext.h"
 #include "server/tserverthread.h"
+#include "support/connectionsupport.h"
 #include "support/support.h"
 
 using namespace veldra;
@@ -40,9 +41,9 @@ public:
     }
     bool functionFileExists(const TServerThread&) override { return true; }
     PreparationResult prepareQuery(TServerThread& r) override { return QStringLiteral("select * from ") + r.NameRequest; }
-    bool answerFromCache(TServerThread& r, const QString& prepared) override
+    std::optional<Outgoing> answerFromCache(TServerThread& r, const QString& prepared) override
     {
-        return CacheLookupAndSend(r, prepared, [this] { ++counted; });
+        return CacheLookup(r, prepared);
     }
     WireAnswer saveQueryAs(TServerThread& r, const QString&) override
     {
@@ -89,6 +90,7 @@ protected:
         std::thread t([&] {
             TServerThread thread(conn, context, ++ids, request);
             thread.ClientExecute();
+            test::finishHere(*conn);
         });
         QByteArray all;
         char buf[4096];

@@ -400,3 +400,54 @@ TEST_F(Listener, CloseEndsDatabaseWorkThatWaitsForASilentServer)
     EXPECT_EQ(EventLog::instance().lines().filter(QStringLiteral("{_SaveQueryAS} WrongQuery !!! ")).size(), 3);
     database.closeAll();
 }
+
+TEST_F(Listener, ClientsThatDoNotReadTheirAnswersHoldNoRequestThread)
+{
+    // More clients than request threads ask for a large answer and never read it; a
+    // small receive buffer keeps what the system takes for them small.
+    constexpr int kClients = HttpServer::kMaxRequestThreads + 24;
+    WireAnswer big;
+    big.wire.bytes = "HTTP/1.1 200 OK\r\n\r\n" + QByteArray(1700 * 1024, 'x');
+    big.cacheable = true;
+    steps.functions = {QStringLiteral("big"), QStringLiteral("f")};
+    steps.executeWire = [&](TServerThread& r) {
+        if (r.NameRequest != QLatin1String("big")) return scriptedAnswer(r, QStringLiteral("HTTP/1.1 200 OK\r\n\r\nanswer f"));
+        // A small send buffer, as the system gives under memory pressure: the answer
+        // does not fit into what the system takes at once.
+        const int small = 16 * 1024;
+        ::setsockopt(r.connection().socket(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+        return big;
+    };
+    std::vector<int> stalled;
+    for (int i = 0; i < kClients; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int small = 4096;
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(port);
+        ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+        ASSERT_TRUE(sendAll(fd, "GET /big HTTP/1.1\r\n\r\n"));
+        stalled.push_back(fd);
+    }
+    steps.sync();
+    // Every big request has been served, as far as its request thread goes.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    mainthread::serveUntil([&] { return steps.counted.load() >= kClients || std::chrono::steady_clock::now() > until; });
+    EXPECT_EQ(steps.counted.load(), kClients);
+
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_EQ(request("GET /f HTTP/1.1\r\n\r\n").bytes, "HTTP/1.1 200 OK\r\n\r\nanswer f");
+    EXPECT_LT(timer.elapsed(), 3000);
+
+    // A client that reads after all gets its whole answer.
+    const int reader = stalled.back();
+    stalled.pop_back();
+    const Received whole = inWorker([reader] { return readToEnd(reader); });
+    EXPECT_TRUE(whole.closedCleanly);
+    EXPECT_TRUE(whole.bytes == big.wire.bytes) << whole.bytes.size();
+    ::close(reader);
+    for (int fd : stalled) ::close(fd);
+}

@@ -43,6 +43,8 @@ public:
     bool abortInPrepare = false;         // the connection ends while the query is prepared
     // Runs in place of the scripted answer, outside the recording lock (many at once).
     std::function<QString(TServerThread&)> execute;
+    // The same for an answer in its wire form (large answers shared between requests).
+    std::function<WireAnswer(TServerThread&)> executeWire;
 
     struct Seen {
         QString name;
@@ -71,20 +73,18 @@ public:
         if (abortInPrepare) r.connection().abort();
         return prepared.value(r.NameRequest, QStringLiteral("SELECT 1"));
     }
-    bool answerFromCache(TServerThread& r, const QString&) override
+    std::optional<Outgoing> answerFromCache(TServerThread& r, const QString&) override
     {
         {
             std::lock_guard lock(m);
             ++cacheLookups;
         }
-        if (!cacheHit) return false;  // read after the lock above
-        sendAnswer(r.connection(), QStringLiteral("cached ") + r.NameRequest, AnswerEncoding::Utf8);
-        r.log(QStringLiteral("{ClientExecute} Data for client was sent from cache !!! "));
-        countRequest();
-        return true;
+        if (!cacheHit) return std::nullopt;  // read after the lock above
+        return Outgoing{QByteArray("cached ") + r.NameRequest.toUtf8()};
     }
     WireAnswer saveQueryAs(TServerThread& r, const QString&) override
     {
+        if (executeWire) return executeWire(r);
         if (execute) return scriptedAnswer(r, execute(r));
         std::lock_guard lock(m);
         seen.push_back({r.NameRequest, r.TestClient, r.DateActive, r.NecessaryFormatAnswer, r._email, r._seccode});

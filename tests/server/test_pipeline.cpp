@@ -226,12 +226,17 @@ TEST_F(Pipeline, CacheStepsOnlyWhenTheCacheIsInUse)
 
     // Caching off: no lookup, no store.
     EXPECT_EQ(request("GET /fresh HTTP/1.1\r\n\r\n").bytes, "HTTP/1.1 200 OK\r\n\r\nanswer fresh");
-    // Caching on, but no cache folder: the same.
+    EXPECT_EQ(steps.cacheLookups, 0);
+    EXPECT_TRUE(steps.stored.isEmpty());
+    // Caching on, but the cache folder is gone: looked up (a miss) and stored, which
+    // makes the folder again.
     settings.EnabledCaching = true;
     applySettings();
     EXPECT_EQ(request("GET /fresh HTTP/1.1\r\n\r\n").bytes, "HTTP/1.1 200 OK\r\n\r\nanswer fresh");
-    EXPECT_EQ(steps.cacheLookups, 0);
-    EXPECT_TRUE(steps.stored.isEmpty());
+    EXPECT_EQ(steps.cacheLookups, 1);
+    EXPECT_EQ(steps.stored.size(), 1);
+    steps.stored.clear();
+    steps.cacheLookups = 0;
 
     ASSERT_TRUE(QDir().mkpath(settings.PathToCache));
     EventLog::instance().clear();

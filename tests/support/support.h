@@ -11,6 +11,7 @@
 #include "common/mainthread.h"
 #include "common/operatorui.h"
 #include "server/requeststeps.h"
+#include "support/answersupport.h"
 #include "server/tserverthread.h"
 
 namespace veldra::test {
@@ -46,7 +47,7 @@ struct NoSteps : RequestSteps {
     AccessDecision checkClientAccess(const QString&, const QString&, const QString&) override { return {}; }
     bool functionFileExists(const TServerThread&) override { return false; }
     PreparationResult prepareQuery(TServerThread&) override { return {}; }
-    bool answerFromCache(TServerThread&, const QString&) override { return false; }
+    std::optional<Outgoing> answerFromCache(TServerThread&, const QString&) override { return std::nullopt; }
     WireAnswer saveQueryAs(TServerThread&, const QString&) override { return {}; }
     void storeInCache(TServerThread&, const WireAnswer&) override {}
     void countRequest() override {}

@@ -1,0 +1,74 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// An answer as it goes out: bytes in memory, then perhaps a region of a file, sent by
+// one sender (ClientConnection::send and the listener's watching thread). And the
+// spool that answers are written into as they are made: memory up to a limit, a file
+// beyond it, so that an answer of any size takes flat memory.
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <functional>
+#include <memory>
+
+namespace veldra {
+
+// An open file handle that closes itself.
+class OpenFile {
+public:
+    explicit OpenFile(int fd) : m_fd(fd) {}
+    ~OpenFile();
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+    int fd() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+struct Outgoing {
+    QByteArray bytes;                  // sent first
+    std::shared_ptr<OpenFile> file = nullptr;  // then `fileLength` bytes of this file from `fileOffset`
+    qint64 fileOffset = 0;
+    qint64 fileLength = 0;
+
+    qint64 size() const { return bytes.size() + (file ? fileLength : 0); }
+    bool isEmpty() const { return size() == 0; }
+    // Calls `chunk` with the whole content in order, the file's part in pieces of at
+    // most 256 KiB. Throws FileError when the file cannot be read.
+    void forEachChunk(const std::function<void(QByteArrayView)>& chunk) const;
+    // The whole content in memory (small answers, tests).
+    QByteArray toBytes() const;
+};
+
+// Writes every byte to `fd`; false (errno set) on the first failed write.
+bool writeAllTo(int fd, QByteArrayView bytes);
+
+class AnswerSpool {
+public:
+    // What an answer keeps in memory before it goes on into a file.
+    static constexpr qsizetype kMemoryLimit = 1024 * 1024;
+
+    // The file, when one is needed, is an unnamed file in `folder` (O_TMPFILE); an
+    // empty folder means the system's temporary folder.
+    explicit AnswerSpool(QString folder = QString(), qsizetype memoryLimit = kMemoryLimit);
+    // Appends bytes; throws FileError when the file cannot be made or written.
+    void append(QByteArrayView bytes);
+    qint64 size() const { return m_fileSize + m_memory.size(); }
+    // True once the bytes have gone on into a file.
+    bool inFile() const { return bool(m_file); }
+    // The folder the file was made in (valid when inFile()).
+    const QString& folder() const { return m_folder; }
+    // Everything appended, as one answer; the spool is empty afterwards.
+    Outgoing take();
+
+private:
+    void spill();
+
+    QString m_folder;
+    qsizetype m_limit;
+    QByteArray m_memory;
+    std::shared_ptr<OpenFile> m_file;
+    qint64 m_fileSize = 0;
+};
+
+}  // namespace veldra

@@ -1,0 +1,111 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "server/connection.h"
+#include "server/outgoing.h"
+
+using namespace veldra;
+
+namespace {
+
+QByteArray pattern(qsizetype n, char seed)
+{
+    QByteArray b(n, Qt::Uninitialized);
+    for (qsizetype i = 0; i < n; ++i) b[i] = char(seed + i % 97);
+    return b;
+}
+
+// An unnamed file holding `bytes`.
+std::shared_ptr<OpenFile> fileWith(const QByteArray& bytes)
+{
+    auto f = std::make_shared<OpenFile>(::open("/tmp", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    EXPECT_GE(f->fd(), 0);
+    EXPECT_TRUE(writeAllTo(f->fd(), bytes));
+    return f;
+}
+
+}  // namespace
+
+TEST(AnswerSpool, StaysInMemoryUpToItsLimitThenGoesOnIntoAFile)
+{
+    AnswerSpool small(QString(), 10);
+    small.append("0123");
+    small.append("456789");
+    EXPECT_FALSE(small.inFile());
+    Outgoing a = small.take();
+    EXPECT_EQ(a.bytes, "0123456789");
+    EXPECT_FALSE(a.file);
+
+    QTemporaryDir dir;
+    AnswerSpool big(dir.path(), 10);
+    big.append("0123456");
+    big.append("789ab");  // past the limit: what was in memory goes first
+    big.append(pattern(300000, 'a'));
+    EXPECT_TRUE(big.inFile());
+    EXPECT_EQ(big.folder(), dir.path());
+    EXPECT_EQ(big.size(), 12 + 300000);
+    const Outgoing b = big.take();
+    EXPECT_TRUE(b.bytes.isEmpty());
+    ASSERT_TRUE(b.file);
+    EXPECT_EQ(b.toBytes(), "0123456789ab" + pattern(300000, 'a'));
+    // the file has no name: nothing is left in the folder
+    EXPECT_TRUE(QDir(dir.path()).isEmpty());
+
+    // A folder that cannot hold the file: the system's temporary folder does.
+    AnswerSpool elsewhere(dir.path() + QStringLiteral("/gone"), 4);
+    elsewhere.append("0123456789");
+    EXPECT_EQ(elsewhere.take().toBytes(), "0123456789");
+}
+
+TEST(Sender, WritesWhatTheSocketTakesAndTheRestAsItDrains)
+{
+    int fds[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+    ClientConnection conn(fds[0], QStringLiteral("127.0.0.1"));
+    const QByteArray head = pattern(1000, 'A');
+    const QByteArray body = pattern(3 * 1024 * 1024, 'a');
+    Outgoing answer{head, fileWith("skip" + body), 4, body.size()};
+
+    // The peer reads nothing: the send returns at once with most of the answer pending.
+    conn.send(answer);
+    EXPECT_TRUE(conn.hasPending());
+
+    QByteArray got;
+    char buf[65536];
+    while (conn.hasPending()) {
+        ssize_t n;
+        while ((n = ::recv(fds[1], buf, sizeof buf, MSG_DONTWAIT)) > 0) got.append(buf, n);
+        bool progressed = false;
+        ASSERT_NE(conn.writePending(&progressed), ClientConnection::WriteStatus::Failed);
+    }
+    conn.close();
+    ssize_t n;
+    while ((n = ::recv(fds[1], buf, sizeof buf, 0)) > 0) got.append(buf, n);
+    ::close(fds[1]);
+    EXPECT_EQ(got.size(), head.size() + body.size());
+    EXPECT_TRUE(got == head + body);
+}
+
+TEST(Sender, AClosedPeerOrConnectionFails)
+{
+    int fds[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+    ClientConnection conn(fds[0], QStringLiteral("127.0.0.1"));
+    ::close(fds[1]);
+    EXPECT_THROW(conn.send(QByteArray("x")), SocketError);
+    EXPECT_FALSE(conn.hasPending());
+    conn.abort();
+    try {
+        conn.send(QByteArray("x"));
+        FAIL();
+    } catch (const SocketError& e) {
+        EXPECT_EQ(e.message(), QStringLiteral("Socket is closed"));
+    }
+}
