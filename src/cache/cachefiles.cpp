@@ -104,11 +104,6 @@ namespace {
 // "<path>.XXXXXX": never ends in ".cache", so no reader or cleaning takes it for an answer.
 QByteArray tempTemplate(const QString& path) { return QFile::encodeName(path) + ".XXXXXX"; }
 
-[[noreturn]] void throwCannotWrite(const QString& path, int err)
-{
-    throw FileError(QStringLiteral("Cannot write file \"%1\": %2").arg(path, qt_error_string(err)));
-}
-
 // A missing folder (a cleaning deleted it) is no failure: nothing is stored then.
 bool folderGone(int err) { return err == ENOENT || err == ENOTDIR; }
 
@@ -116,39 +111,10 @@ bool folderGone(int err) { return err == ENOENT || err == ENOTDIR; }
 
 bool writeCacheFileChunks(const QString& path, const std::function<void(const std::function<void(QByteArrayView)>&)>& produce)
 {
-    QByteArray temp = tempTemplate(path);
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) {
-        const int err = errno;
-        if (folderGone(err)) return false;
-        throwCannotWrite(path, err);
-    }
-    int err = 0;
-    try {
-        produce([&](QByteArrayView c) {
-            if (err == 0 && !writeAllTo(fd, c)) err = errno;
-        });
-    } catch (...) {
-        ::close(fd);
-        ::unlink(temp.constData());
-        throw;
-    }
-    // Every write and the close are checked: a file that is not whole never takes the
-    // place of the old one.
-    if (::close(fd) != 0 && err == 0) err = errno;
-    if (err == 0 && ::rename(temp.constData(), QFile::encodeName(path).constData()) != 0) err = errno;
-    if (err != 0) {
-        ::unlink(temp.constData());
-        if (folderGone(err)) return false;
-        throwCannotWrite(path, err);
-    }
-    return true;
+    return writeFileAtomicallyIfFolderStays(path, produce);
 }
 
-bool writeCacheFile(const QString& path, const QByteArray& bytes)
-{
-    return writeCacheFileChunks(path, [&](const auto& chunk) { chunk(bytes); });
-}
+bool writeCacheFile(const QString& path, const QByteArray& bytes) { return writeFileAtomicallyIfFolderStays(path, bytes); }
 
 namespace {
 

@@ -245,6 +245,12 @@ void writeTextFile(const QString& path, const QStringList& lines, FileAccess acc
 
 bool writeFileAtomicallyIfFolderStays(const QString& path, const QByteArray& bytes)
 {
+    return writeFileAtomicallyIfFolderStays(path, [&](const auto& write) { write(bytes); });
+}
+
+bool writeFileAtomicallyIfFolderStays(
+    const QString& path, const std::function<void(const std::function<void(QByteArrayView)>& write)>& produce)
+{
     // Every failure is looked at against the folder as it was before the write began:
     // missing, being deleted, or another folder of that name by now, means it was
     // deleted meanwhile.
@@ -254,7 +260,7 @@ bool writeFileAtomicallyIfFolderStays(const QString& path, const QByteArray& byt
     AtomicFileWriter f(path, FileAccess::Shared, false);
     try {
         f.open();
-        f.write(bytes);
+        produce([&](QByteArrayView piece) { f.write(piece); });
         f.commit();
     } catch (const FileError&) {
         if (!folder.stillThere()) return false;

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 namespace veldra {
 
@@ -95,6 +96,10 @@ void writeFileAtomically(const QString& path, const QByteArray& bytes, FileAcces
 // among them) throw FileError and leave no file behind. Not flushed to the disk: a
 // cache file is only ever a copy.
 [[nodiscard]] bool writeFileAtomicallyIfFolderStays(const QString& path, const QByteArray& bytes);
+// The same for content written in pieces: `produce` hands each piece to `write`. What
+// `produce` throws leaves no file behind and goes on to the caller.
+[[nodiscard]] bool writeFileAtomicallyIfFolderStays(
+    const QString& path, const std::function<void(const std::function<void(QByteArrayView)>& write)>& produce);
 
 // A folder text that is not blank and names an existing folder.
 bool isExistingFolder(const QString& path);
