@@ -24,8 +24,9 @@
 // after-disconnect event, then asks the lost-connection handler what to do; by default
 // the connection is reopened and the failed statement repeated once.
 //
-// Threads: a connection object belongs to the thread that uses it; each request thread
-// opens its own. The client library is initialised once per process.
+// Threads: a connection object is used by one thread at a time; request threads lease
+// theirs from the work-database pool (dbpool.h), which hands it to no other request
+// meanwhile. The client library is initialised once per process.
 //
 // Every wait for the server (connect, query, rows) can be ended from another thread:
 // a thread that runs under a DbCancel (DbCancelScope) fails its waits at once, as a lost
