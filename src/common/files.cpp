@@ -344,14 +344,13 @@ QString programFolder()
 
 bool isInstalledCopy() { return resolvedFolder().installed; }
 
-void setProgramFolderForTesting(const QString& folder)
+void setProgramFolder(const QString& folder)
 {
     std::lock_guard lock(g_folderMutex);
     g_folderOverride = folder;
     while (g_folderOverride.size() > 1 && g_folderOverride.endsWith(u'/')) g_folderOverride.chop(1);
 }
 
-void setProgramFolder(const QString& folder) { setProgramFolderForTesting(folder); }
 
 QString programFile(const QString& name) { return programFolder() + u'/' + name; }
 

@@ -129,10 +129,8 @@ QString resolveProgramFolder(const ProgramFolderFacts& facts);
 QString programFolder();
 // True when this copy was installed (its program folder is the data folder).
 bool isInstalledCopy();
-// Tests point the program folder somewhere else; an empty text restores the default.
-void setProgramFolderForTesting(const QString& folder);
-// The program folder named on the command line (veldra-headless --folder), before any
-// thread runs.
+// Puts the program folder elsewhere (veldra-headless --folder, before any thread runs;
+// tests); an empty text restores the default.
 void setProgramFolder(const QString& folder);
 // The path of a file in the program folder.
 QString programFile(const QString& name);

@@ -23,12 +23,6 @@ ThreadPool::~ThreadPool()
         if (t.joinable()) t.join();
 }
 
-int ThreadPool::threadCount() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_threads;
-}
-
 void ThreadPool::submit(std::function<void()> task)
 {
     std::vector<std::thread> done;

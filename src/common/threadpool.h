@@ -23,8 +23,6 @@ public:
 
     // Queues a task. Throws std::system_error when no thread runs and none can be started.
     void submit(std::function<void()> task);
-    // Threads alive now.
-    int threadCount() const;
 
 private:
     void run();

@@ -147,7 +147,7 @@ TEST(EventLogLogger, LinesOfOtherThreadsArriveInOrderAndAFailedSaveReachesTheHan
 TEST(EventLogMainLog, WritesMainLogTxtAndOpensIt)
 {
     QTemporaryDir dir;
-    setProgramFolderForTesting(dir.path());
+    setProgramFolder(dir.path());
     test::ScriptedOperator ui;
     EventLog log;
     openMainLog(log, ui);
@@ -160,12 +160,12 @@ TEST(EventLogMainLog, WritesMainLogTxtAndOpensIt)
     EXPECT_EQ(readFileBytes(path), QByteArray("\xEF\xBB\xBF" "one\ttab\r\n"));
     EXPECT_EQ(log.lines().size(), 1);  // not cleared
 
-    setProgramFolderForTesting(dir.path() + QStringLiteral("/missing"));
+    setProgramFolder(dir.path() + QStringLiteral("/missing"));
     openMainLog(log, ui);
     EXPECT_EQ(ui.opened.size(), 2);
     ASSERT_EQ(ui.messages.size(), 1);
     EXPECT_TRUE(ui.messages[0].startsWith(QStringLiteral("Error |  msg = [EFileError : "))) << ui.messages[0].toStdString();
-    setProgramFolderForTesting(QString());
+    setProgramFolder(QString());
 }
 
 TEST(EventLogLineLimit, LongLinesAreCutAtTheLimitAndMarked)

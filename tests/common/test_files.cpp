@@ -259,10 +259,10 @@ TEST(Files, RecursiveDelete)
 TEST(Files, ProgramFolder)
 {
     const QString real = programFolder();
-    setProgramFolderForTesting(QStringLiteral("/tmp/x/"));
+    setProgramFolder(QStringLiteral("/tmp/x/"));
     EXPECT_EQ(programFolder(), QStringLiteral("/tmp/x"));
     EXPECT_EQ(programFile(QStringLiteral("veldra.ini")), QStringLiteral("/tmp/x/veldra.ini"));
-    setProgramFolderForTesting(QString());
+    setProgramFolder(QString());
     EXPECT_EQ(programFolder(), real);
 }
 

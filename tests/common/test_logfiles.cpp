@@ -35,12 +35,12 @@ protected:
         putBytes(victim, "victim");
         log.setClockForTesting([this] { return clock; });
         m_mask = ::umask(022);
-        setProgramFolderForTesting(dir.path());
+        setProgramFolder(dir.path());
     }
     void TearDown() override
     {
         ::umask(m_mask);
-        setProgramFolderForTesting(QString());
+        setProgramFolder(QString());
     }
     // A link at `path` to the victim file.
     void plant(const QString& path) { ASSERT_TRUE(QFile::link(victim, path)); }

@@ -29,11 +29,11 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        setProgramFolderForTesting(dir.path());
+        setProgramFolder(dir.path());
         ini = dir.filePath(QStringLiteral("veldra.ini"));
         for (const char* sub : {"q", "l", "c"}) QDir(dir.path()).mkdir(QString::fromLatin1(sub));
     }
-    void TearDown() override { setProgramFolderForTesting(QString()); }
+    void TearDown() override { setProgramFolder(QString()); }
 
     // A page that passes every check.
     SettingsPage validPage() const
@@ -325,7 +325,7 @@ TEST_F(SettingsTest, CreateFoldersByDefaultCreatesOnlyMissingFolders)
 
     // A file in the way of a folder: the error is reported, earlier fields keep their change.
     QTemporaryDir other;
-    setProgramFolderForTesting(other.path());
+    setProgramFolder(other.path());
     putBytes(other.filePath(QStringLiteral("LOGS")), "x");
     const CreateFoldersResult r2 = CreateFoldersByDefault(p);
     EXPECT_TRUE(r2.message.startsWith(QStringLiteral("CREATE FOLDERS BY DEFAULT Error |  msg = [EFileError : ")));

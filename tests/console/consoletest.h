@@ -23,13 +23,13 @@ struct WindowFixture {
     ScriptedOperator ui;
     std::unique_ptr<TForm1> window;
 
-    WindowFixture() { setProgramFolderForTesting(dir.path()); }
+    WindowFixture() { setProgramFolder(dir.path()); }
     ~WindowFixture()
     {
         if (window && window->control().running()) window->control().stop();
         window.reset();
         EventLog::instance().clear();
-        setProgramFolderForTesting(QString());
+        setProgramFolder(QString());
     }
     // Creates and shows the window (the settings file is read at the first showing).
     TForm1& open()

@@ -70,7 +70,7 @@ int main(int argc, char** argv)
     const QString out = QString::fromLocal8Bit(argv[2]);
     QDir().mkpath(out);
     mainthread::install();
-    setProgramFolderForTesting(QString::fromLocal8Bit(argv[1]));
+    setProgramFolder(QString::fromLocal8Bit(argv[1]));
 
     PrintingOperator ui;
     TForm1 window;

@@ -43,7 +43,7 @@ private slots:
     {
         mainthread::install();
         QVERIFY(m_program.isValid());
-        setProgramFolderForTesting(m_program.path());
+        setProgramFolder(m_program.path());
     }
 
     void init()

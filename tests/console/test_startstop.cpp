@@ -23,7 +23,7 @@ private slots:
     {
         mainthread::install();
         QVERIFY(dir.isValid());
-        setProgramFolderForTesting(dir.path());
+        setProgramFolder(dir.path());
         const auto db = test::testDatabase();
         if (!db) {
             if (qEnvironmentVariable("CI") == QLatin1String("true")) QFAIL("CI=true and no test database (VELDRA_TEST_DB_* not set)");
@@ -84,7 +84,7 @@ private slots:
         EventLog::instance().removeAllListeners();
     }
 
-    void cleanupTestCase() { setProgramFolderForTesting(QString()); }
+    void cleanupTestCase() { setProgramFolder(QString()); }
 
 private:
     QTemporaryDir dir;

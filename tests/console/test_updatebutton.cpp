@@ -19,7 +19,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(dir.isValid());
-        setProgramFolderForTesting(dir.path());
+        setProgramFolder(dir.path());
     }
 
     void checkShowsTheButtonWhichUpdates()

@@ -105,9 +105,9 @@ TEST(HeadlessOptionsTest, CheckNamesEachProblemOnItsOwnLine)
                                   "<#q_in_Cleantext[1]>0</#q_in_Cleantext[1]><#q_in_IsFloatValue[1]>0</#q_in_IsFloatValue[1]>"
                                   "<#q_in_deleteblocked[1]>0</#q_in_deleteblocked[1]>"),
                    QStringLiteral("<#q_content>SELECT * FROM t WHERE id = {:id:}</#q_content>")});
-    setProgramFolderForTesting(prog);
+    setProgramFolder(prog);
     const CheckReport report = checkProgramFolder();
-    setProgramFolderForTesting(QString());
+    setProgramFolder(QString());
 
     ASSERT_EQ(report.problems.size(), 4) << report.problems.join(u'\n').toStdString();
     EXPECT_EQ(report.problems[0],

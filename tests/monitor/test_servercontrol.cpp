@@ -36,7 +36,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        setProgramFolderForTesting(dir.path());
+        setProgramFolder(dir.path());
         EventLog::instance().clear();
     }
     void TearDown() override
@@ -44,7 +44,7 @@ protected:
         if (control && control->running()) control->stop();
         control.reset();
         EventLog::instance().clear();
-        setProgramFolderForTesting(QString());
+        setProgramFolder(QString());
     }
 
     // A program folder with veldra.ini for the test database, the three folders and one

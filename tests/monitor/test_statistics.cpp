@@ -98,7 +98,7 @@ TEST_F(Statistics, CountLabelsFollowOnlyChangedCounts)
 TEST_F(Statistics, TimeLogFileHoldsTwentyEightLinesAndRestartsTheCounts)
 {
     QTemporaryDir dir;
-    setProgramFolderForTesting(dir.path());
+    setProgramFolder(dir.path());
     stats.serverStarted();  // 08.03.2024 21:12:05
     requestsAt(QTime(21, 30, 0), 3);
     requestsAt(QTime(22, 0, 0), 1);
@@ -125,7 +125,7 @@ TEST_F(Statistics, TimeLogFileHoldsTwentyEightLinesAndRestartsTheCounts)
     const QStringList shown = readTextFileLines(dir.path() + QStringLiteral("/TimeLog.txt"));
     ASSERT_EQ(shown.size(), 24);
     for (const QString& l : shown) EXPECT_TRUE(l.endsWith(QLatin1String(" >> 0 requests"))) << l.toStdString();
-    setProgramFolderForTesting(QString());
+    setProgramFolder(QString());
 }
 
 TEST_F(Statistics, FailedTimeLogKeepsCountsAndStart)
@@ -142,11 +142,11 @@ TEST_F(Statistics, FailedTimeLogKeepsCountsAndStart)
     EXPECT_EQ(stats.histogram().size(), 24);
 
     test::ScriptedOperator ui;
-    setProgramFolderForTesting(dir.path() + QStringLiteral("/gone"));
+    setProgramFolder(dir.path() + QStringLiteral("/gone"));
     stats.openTimeLog(ui);
     EXPECT_TRUE(ui.opened.isEmpty());
     EXPECT_EQ(ui.messages.size(), 1);
-    setProgramFolderForTesting(QString());
+    setProgramFolder(QString());
 }
 
 TEST_F(Statistics, MemoryLine)

@@ -37,9 +37,9 @@ protected:
     {
         ASSERT_TRUE(dir.isValid());
         folder = dir.path() + u'/';
-        setProgramFolderForTesting(dir.path());
+        setProgramFolder(dir.path());
     }
-    void TearDown() override { setProgramFolderForTesting(QString()); }
+    void TearDown() override { setProgramFolder(QString()); }
 
     QTemporaryDir dir;
     QString folder;

@@ -33,11 +33,11 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        setProgramFolderForTesting(dir.path());
+        setProgramFolder(dir.path());
         queries = dir.path() + QStringLiteral("/QUERIES");
         ASSERT_TRUE(QDir().mkdir(queries));
     }
-    void TearDown() override { setProgramFolderForTesting(QString()); }
+    void TearDown() override { setProgramFolder(QString()); }
 
     QTemporaryDir dir;
     QString queries;

@@ -193,7 +193,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        setProgramFolderForTesting(dir.path());
+        setProgramFolder(dir.path());
         settings.PathToQueries = dir.path() + QStringLiteral("/QUERIES/");
         settings.PathToCache = dir.path() + QStringLiteral("/CACHE-VELDRA/");
         settings.FormatAnswer = QStringLiteral("JSON");
@@ -213,7 +213,7 @@ protected:
     {
         server.close();
         mainthread::servePending();
-        setProgramFolderForTesting(QString());
+        setProgramFolder(QString());
     }
     void applySettings() { context.settings.store(settings); }
 

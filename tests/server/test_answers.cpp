@@ -30,9 +30,9 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        setProgramFolderForTesting(dir.path());
+        setProgramFolder(dir.path());
     }
-    void TearDown() override { setProgramFolderForTesting(QString()); }
+    void TearDown() override { setProgramFolder(QString()); }
     void write(const QByteArray& bytes)
     {
         QFile f(programFile(QStringLiteral("ListAndDescriptionShareFunction.txt")));

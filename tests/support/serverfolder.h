@@ -7,7 +7,7 @@
 
 namespace veldra::test {
 
-// Lays out `folder`, the program folder of the test (setProgramFolderForTesting), for
+// Lays out `folder`, the program folder of the test (setProgramFolder), for
 // START: veldra.ini with both connections on `db` (the given
 // password), a free listening port, the QUERIES, LOGS and CACHE-VELDRA folders and the
 // active function "names" (SELECT id, name FROM t ORDER BY id). The databases
