@@ -243,7 +243,10 @@ PreparationResult PreparingQuery(const QString& queriesFolder, const QString& na
     const QueryFile file = QueryFile::fromText(fileText);
     if (!file.flag(QStringLiteral("q_active"), false)) return prepareForRequest(fileText, name, inputParameters, true);
     const PreparationResult result = prepareForRequest(fileText, name, inputParameters, false);
-    mainthread::post([text = result.text] { ShowLastPreparedQuery(text); });
+    // A copy of its own for the main thread: the request thread drops its text while the
+    // main thread may still hold the one handed over, and a shared text would leave
+    // their release to a count that the race checker cannot see inside Qt.
+    mainthread::post([text = QString(result.text.constData(), result.text.size())] { ShowLastPreparedQuery(text); });
     return result;
 }
 
