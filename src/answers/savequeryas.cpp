@@ -194,7 +194,7 @@ WireAnswer SaveQueryAnswer(const SaveQueryRequest& request, const QString& prepa
                 }
                 // Rows go into the spool a block at a time, as they are read.
                 constexpr qsizetype kBlock = 64 * 1024;
-                AnswerSpool spool(spoolFolder);
+                AnswerSpool spool(spoolFolder, AnswerSpool::kMemoryLimit, AnswerSpool::kLargeMemoryLimit);
                 writer->begin(chunk, result->fieldNames());
                 RowValues values(size_t(result->fieldCount()), request.TestClient);
                 do {

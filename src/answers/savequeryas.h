@@ -39,9 +39,10 @@ struct SaveQueryRequest {
 // and gives no bytes. Never throws. Log lines go through Logger, so call it from a
 // request thread or the main thread.
 //
-// Memory stays flat whatever the size: past AnswerSpool::kMemoryLimit the bytes go on
-// into an unnamed file in `spoolFolder` (the system's temporary folder when empty), and
-// the answer is that file. Nothing of an answer is sent before it is complete.
+// Memory stays flat whatever the size: past AnswerSpool::kLargeMemoryLimit (or past
+// kMemoryLimit when many large answers are made at once) the bytes go on into an
+// unnamed file in `spoolFolder` (the system's temporary folder when empty), and the
+// answer is that file. Nothing of an answer is sent before it is complete.
 WireAnswer SaveQueryAnswer(const SaveQueryRequest& request, const QString& preparedQuery, const QString& formatName,
                            const DbParams& work, DbConnectionPool* pool = nullptr, const QString& spoolFolder = QString());
 // The same for a request record, in its NecessaryFormatAnswer.

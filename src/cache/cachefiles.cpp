@@ -171,7 +171,9 @@ bool holdsWholeAnswer(const QByteArray& head, qsizetype start, int fd, qint64 si
     if (!QByteArrayView(head).sliced(start).startsWith(kStatusLine) || head.indexOf("\r\n\r\n", start) < 0) return false;
     if (!markup) return true;
     const qsizetype tailSize = qsizetype(std::min<qint64>(size, 64));
-    const QByteArray tail = readAt(fd, size - tailSize, tailSize, path);
+    // a file read whole holds its tail already
+    const QByteArray tail =
+        size == head.size() ? head.right(tailSize) : readAt(fd, size - tailSize, tailSize, path);
     qsizetype i = tail.size() - 1;
     while (i >= 0 && quint8(tail[i]) <= 32) --i;
     return i >= 0 && (tail[i] == '}' || tail[i] == '>');
@@ -215,18 +217,26 @@ std::optional<Outgoing> cachedAnswer(const QString& path, const QString& formatN
         throw FileError(QStringLiteral("Cannot open file \"%1\": %2").arg(path, qt_error_string(err)));
     }
     auto file = std::make_shared<OpenFile>(fd);
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) throw FileError(QStringLiteral("Cannot read file \"%1\": %2").arg(path, qt_error_string(errno)));
-    const qint64 size = st.st_size;
-    const QByteArray head = readAt(fd, 0, qsizetype(std::min<qint64>(size, kHeadRead)), path);
+    const auto fileStat = [&] {
+        struct stat st {};
+        if (::fstat(fd, &st) != 0)
+            throw FileError(QStringLiteral("Cannot read file \"%1\": %2").arg(path, qt_error_string(errno)));
+        return st;
+    };
+    // Most cached answers are small: one read takes the whole file, and it goes out from
+    // memory.
+    const QByteArray head = readAt(fd, 0, kHeadRead, path);
+    const bool whole = head.size() < kHeadRead;
+    const qint64 size = whole ? head.size() : qint64(fileStat().st_size);
     const qsizetype start = head.startsWith(kBom) ? kBom.size() : 0;
     const bool text = isTextFormatName(formatName);
     if (!holdsWholeAnswer(head, start, fd, size, !text, path)) {
-        removeBroken(path, st);
+        removeBroken(path, fileStat());
         return std::nullopt;
     }
     if (text) {
         // The file holds the answer text in UTF-8; on the wire it has one byte per character.
+        if (whole) return Outgoing{cp1252::encode(QString::fromUtf8(QByteArrayView(head).sliced(start)))};
         Outgoing region{{}, file, start, size - start};
         AnswerSpool spool;
         QStringDecoder utf8(QStringDecoder::Utf8);
@@ -239,6 +249,11 @@ std::optional<Outgoing> cachedAnswer(const QString& path, const QString& formatN
     std::optional<QByteArray> prefix;
     if (!testClient) prefix = rewrittenPrefix(head, start, dateActive, prefixEnd);
     if (!prefix) prefixEnd = start;
+    if (whole) {
+        QByteArray bytes = prefix.value_or(QByteArray());
+        bytes.append(QByteArrayView(head).sliced(prefixEnd));
+        return Outgoing{std::move(bytes)};
+    }
     return Outgoing{prefix.value_or(QByteArray()), file, prefixEnd, size - prefixEnd};
 }
 

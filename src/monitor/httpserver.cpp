@@ -175,7 +175,7 @@ void HttpServer::acceptWaiting()
     for (int k = 0; k < 64; ++k) {
         sockaddr_in peer{};
         socklen_t len = sizeof peer;
-        const int fd = ::accept4(m_listenFd, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_CLOEXEC);
+        const int fd = ::accept4(m_listenFd, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK) return;
             if (errno == EINTR || errno == ECONNABORTED) continue;
@@ -196,7 +196,7 @@ void HttpServer::acceptWaiting()
 
 void HttpServer::httpserverGetThread(int fd, const QString& address)
 {
-    auto connection = std::make_shared<ClientConnection>(fd, address);
+    auto connection = std::make_shared<ClientConnection>(fd, address, true);
     const quint64 id = g_nextThreadId.fetch_add(1);
     Waiting& w = m_waiting.emplace_back();
     w.self = std::prev(m_waiting.end());
@@ -300,6 +300,16 @@ void HttpServer::forget(std::list<std::shared_ptr<ClientConnection>>::iterator o
 void HttpServer::closeInWatch(std::shared_ptr<ClientConnection> connection,
                               std::list<std::shared_ptr<ClientConnection>>::iterator open)
 {
+    // The common case: the socket took the whole answer and the client sent nothing
+    // after its request. The system sends what is queued and then the end; nothing needs
+    // watching.
+    if (!connection->hasPending() && connection->nothingUnread()) {
+        connection->close();
+        forget(open);
+        return;
+    }
+    // A client that takes its answer slowly holds a file, not memory.
+    if (connection->hasPending()) connection->movePendingIntoFile();
     {
         std::lock_guard lock(m_closingMutex);
         if (m_closingWatched) {
@@ -367,7 +377,8 @@ void HttpServer::writeSending(Sending* s)
         ended = std::move(s->connection);
         open = s->open;
         m_sending.erase(s->self);
-        if (status == ClientConnection::WriteStatus::Done && startClosing(ended, open, true)) return;
+        if (status == ClientConnection::WriteStatus::Done && !ended->nothingUnread() && startClosing(ended, open, true))
+            return;
         ::epoll_ctl(m_epollFd, EPOLL_CTL_DEL, ended->socket(), nullptr);
         ended->dropPending();
     }

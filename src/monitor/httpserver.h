@@ -7,8 +7,10 @@
 // the answer the client does not take at once, the watching thread writes as the socket
 // drains, without waiting on it (a client that takes nothing for 60 seconds loses its
 // connection); the request thread is free at once. Once the answer has gone, the
-// watching thread holds the connection until the client has closed its side (or 2
-// seconds have passed).
+// connection is closed; when the client has sent more than its request, which closing
+// would answer with a reset that can cost it the end of its answer, the watching thread
+// ends the sending side first and holds the connection until the client has closed its
+// side (or 2 seconds have passed).
 #include <QByteArray>
 #include <QString>
 #include <atomic>

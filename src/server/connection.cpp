@@ -11,12 +11,14 @@
 
 namespace veldra {
 
-ClientConnection::ClientConnection(int fd, QString peerAddress) : m_fd(fd), m_handle(fd), m_peer(std::move(peerAddress))
+ClientConnection::ClientConnection(int fd, QString peerAddress, bool nonBlocking)
+    : m_fd(fd), m_handle(fd), m_peer(std::move(peerAddress))
 {
     // No write to a client ever waits: what the socket does not take at once is written
     // as it drains.
+    if (nonBlocking || fd < 0) return;
     const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0) ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+    if (flags >= 0 && !(flags & O_NONBLOCK)) ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
 }
 
 ClientConnection::~ClientConnection() { close(); }
@@ -110,6 +112,34 @@ void ClientConnection::close()
 }  // namespace veldra
 
 namespace veldra {
+
+void ClientConnection::movePendingIntoFile()
+{
+    // bytes in front of a file are its header or a rewritten prefix: small
+    if (m_pending.file) return;
+    const qsizetype rest = m_pending.bytes.size() - m_bytesDone;
+    if (rest <= kPendingInMemory) return;
+    try {
+        AnswerSpool spool(QString(), 0);
+        spool.append(QByteArrayView(m_pending.bytes).sliced(m_bytesDone));
+        m_pending = spool.take();
+        m_bytesDone = 0;
+    } catch (...) {
+        // no file to be had: the bytes wait in memory
+    }
+}
+
+bool ClientConnection::nothingUnread() const
+{
+    const int fd = m_fd.load();
+    if (fd < 0) return true;
+    char byte;
+    ssize_t n;
+    do {
+        n = ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    } while (n < 0 && errno == EINTR);
+    return n == 0 || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK));
+}
 
 bool ClientConnection::shutdownSending()
 {

@@ -21,8 +21,9 @@ public:
 
 class ClientConnection {
 public:
-    // Takes ownership of a connected socket.
-    ClientConnection(int fd, QString peerAddress);
+    // Takes ownership of a connected socket, which is made non-blocking unless
+    // `nonBlocking` says it is already (the listener accepts it so).
+    ClientConnection(int fd, QString peerAddress, bool nonBlocking = false);
     ~ClientConnection();
     ClientConnection(const ClientConnection&) = delete;
     ClientConnection& operator=(const ClientConnection&) = delete;
@@ -44,6 +45,18 @@ public:
     void send(Outgoing answer);
     void send(const QByteArray& bytes) { send(Outgoing{bytes}); }
     // True while bytes of the answer wait to be written.
+    // What of a pending answer may wait in memory for a client that does not take it at
+    // once; the rest goes on into an unnamed file (movePendingIntoFile).
+    static constexpr qsizetype kPendingInMemory = 256 * 1024;
+    // Moves the pending bytes into an unnamed file of the system's temporary folder when
+    // more than kPendingInMemory of them are left; without a file they stay in memory.
+    void movePendingIntoFile();
+    // True when no byte from the client waits to be read (it may have closed its side).
+    // Closing such a connection at once loses nothing of the answer; unread bytes would
+    // make the system reset it.
+    bool nothingUnread() const;
+    // What of the pending answer is held in memory.
+    qsizetype pendingInMemory() const { return m_pending.bytes.size() - m_bytesDone; }
     bool hasPending() const { return m_bytesDone < m_pending.bytes.size() || (m_pending.file && m_pending.fileLength > 0); }
     enum class WriteStatus { Done, Blocked, Failed };
     // Writes what the socket takes now of what is pending. `progressed` tells whether

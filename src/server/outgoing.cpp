@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
@@ -64,7 +65,38 @@ bool writeAllTo(int fd, QByteArrayView bytes)
     return true;
 }
 
-AnswerSpool::AnswerSpool(QString folder, qsizetype memoryLimit) : m_folder(std::move(folder)), m_limit(memoryLimit) {}
+namespace {
+std::atomic<qint64> g_sharedSpoolMemory{0};
+}
+
+AnswerSpool::AnswerSpool(QString folder, qsizetype memoryLimit, qsizetype largeLimit)
+    : m_folder(std::move(folder)), m_limit(memoryLimit), m_largeLimit(std::max(memoryLimit, largeLimit))
+{
+}
+
+AnswerSpool::~AnswerSpool() { release(); }
+
+qint64 AnswerSpool::sharedMemoryInUse() { return g_sharedSpoolMemory.load(); }
+
+bool AnswerSpool::reserve(qsizetype total)
+{
+    if (total > m_largeLimit) return false;
+    const qsizetype want = total - m_limit;
+    const qsizetype more = want - m_reserved;
+    if (more <= 0) return true;
+    if (g_sharedSpoolMemory.fetch_add(more) + more > kSharedMemory) {
+        g_sharedSpoolMemory.fetch_sub(more);
+        return false;
+    }
+    m_reserved = want;
+    return true;
+}
+
+void AnswerSpool::release()
+{
+    if (m_reserved > 0) g_sharedSpoolMemory.fetch_sub(m_reserved);
+    m_reserved = 0;
+}
 
 void AnswerSpool::spill()
 {
@@ -82,11 +114,14 @@ void AnswerSpool::spill()
 
 void AnswerSpool::append(QByteArrayView bytes)
 {
-    if (!m_file && m_memory.size() + bytes.size() <= m_limit) {
-        m_memory.append(bytes);
-        return;
+    if (!m_file) {
+        const qsizetype total = m_memory.size() + bytes.size();
+        if (total <= m_limit || reserve(total)) {
+            m_memory.append(bytes);
+            return;
+        }
+        spill();
     }
-    if (!m_file) spill();
     for (QByteArrayView part : {QByteArrayView(m_memory), bytes}) {
         if (part.isEmpty()) continue;
         if (!writeAllTo(m_file->fd(), part))
@@ -95,6 +130,7 @@ void AnswerSpool::append(QByteArrayView bytes)
     }
     m_memory.clear();
     m_memory.squeeze();
+    release();
 }
 
 Outgoing AnswerSpool::take()
@@ -109,6 +145,9 @@ Outgoing AnswerSpool::take()
     m_memory = QByteArray();
     m_file.reset();
     m_fileSize = 0;
+    // The answer's bytes are the sender's now; one that a client does not take goes on
+    // into a file there.
+    release();
     return out;
 }
 

@@ -45,12 +45,24 @@ bool writeAllTo(int fd, QByteArrayView bytes);
 
 class AnswerSpool {
 public:
-    // What an answer keeps in memory before it goes on into a file.
+    // What an answer always may keep in memory before it goes on into a file.
     static constexpr qsizetype kMemoryLimit = 1024 * 1024;
+    // What an answer may keep in memory while all answers being made keep less than
+    // kSharedMemory beyond their first kMemoryLimit: most answers of a few megabytes
+    // then go out without a file, and memory stays bounded however many are made.
+    static constexpr qsizetype kLargeMemoryLimit = 8 * 1024 * 1024;
+    static constexpr qint64 kSharedMemory = 64 * 1024 * 1024;
 
     // The file, when one is needed, is an unnamed file in `folder` (O_TMPFILE); an
-    // empty folder means the system's temporary folder.
-    explicit AnswerSpool(QString folder = QString(), qsizetype memoryLimit = kMemoryLimit);
+    // empty folder means the system's temporary folder. Past `memoryLimit` the bytes
+    // stay in memory up to `largeLimit` (none beyond `memoryLimit` when smaller) while
+    // the shared room allows.
+    explicit AnswerSpool(QString folder = QString(), qsizetype memoryLimit = kMemoryLimit, qsizetype largeLimit = 0);
+    ~AnswerSpool();
+    AnswerSpool(const AnswerSpool&) = delete;
+    AnswerSpool& operator=(const AnswerSpool&) = delete;
+    // What all spools hold in memory now beyond their first memoryLimit.
+    static qint64 sharedMemoryInUse();
     // Appends bytes; throws FileError when the file cannot be made or written.
     void append(QByteArrayView bytes);
     qint64 size() const { return m_fileSize + m_memory.size(); }
@@ -63,9 +75,14 @@ public:
 
 private:
     void spill();
+    // Takes shared room for `total` bytes in memory; false when there is none.
+    bool reserve(qsizetype total);
+    void release();
 
     QString m_folder;
     qsizetype m_limit;
+    qsizetype m_largeLimit;
+    qsizetype m_reserved = 0;  // shared room held, beyond m_limit
     QByteArray m_memory;
     std::shared_ptr<OpenFile> m_file;
     qint64 m_fileSize = 0;

@@ -459,8 +459,8 @@ TEST_F(SaveQueryAs, ReadsTheRequestRecord)
 TEST_F(SaveQueryAs, LargeAnswersGoOnIntoAFileByteForByte)
 {
     const SaveQueryRequest r = registered();
-    // 40,000 rows: well past the memory limit, so the answer is a file.
-    const QString q = QStringLiteral("SELECT seq AS n, REPEAT('\u00E9', 10) AS v FROM seq_1_to_40000");
+    // 150,000 rows (10 MB): past what an answer keeps in memory, so the answer is a file.
+    const QString q = QStringLiteral("SELECT seq AS n, REPEAT('\u00E9', 10) AS v FROM seq_1_to_150000");
     const WireAnswer answer = SaveQueryAnswer(r, q, QStringLiteral("json"), work(), nullptr, m_spool.path());
     ASSERT_TRUE(answer.wire.file);
     EXPECT_TRUE(answer.wire.bytes.isEmpty());
@@ -470,16 +470,16 @@ TEST_F(SaveQueryAs, LargeAnswersGoOnIntoAFileByteForByte)
                           "\r\n{\r\n\t\"empty\": \"false\",\r\n\t\"statusText\": \"Final date of use : 31.12.2025\",\r\n"
                           "\t\"Data\": {\r\n\t\t\"Row\": [";
     const QByteArray v = QStringLiteral("\u00E9").repeated(10).toUtf8();
-    for (int i = 1; i <= 40000; ++i)
+    for (int i = 1; i <= 150000; ++i)
         expected += QByteArray(i == 1 ? "\r\n\t\t\t{" : "\r\n\t\t\t,{") + "\r\n\t\t\t\t\"n\": \"" + QByteArray::number(i) +
                     "\",\r\n\t\t\t\t\"v\": \"" + v + "\"\r\n\t\t\t}";
     expected += "\r\n\t\t]\r\n\t}\r\n}";
-    ASSERT_GT(expected.size(), AnswerSpool::kMemoryLimit);
+    ASSERT_GT(expected.size(), AnswerSpool::kLargeMemoryLimit);
     EXPECT_TRUE(answer.wire.toBytes() == expected) << answer.wire.size() << " bytes, expected " << expected.size();
 
-    // A failure after the first megabyte is a failed query: nothing to send.
+    // A failure once the answer is in its file is a failed query: nothing to send.
     const WireAnswer failed = SaveQueryAnswer(
-        r, QStringLiteral("SELECT seq, IF(seq < 30000, REPEAT('x', 50), (SELECT 1 UNION SELECT 2)) AS v FROM seq_1_to_40000"),
+        r, QStringLiteral("SELECT seq, IF(seq < 140000, REPEAT('x', 50), (SELECT 1 UNION SELECT 2)) AS v FROM seq_1_to_150000"),
         QStringLiteral("json"), work(), nullptr, m_spool.path());
     EXPECT_TRUE(failed.failed());
     EXPECT_TRUE(log().last().contains(QStringLiteral("{_SaveQueryAS} WrongQuery !!! "))) << log().last().toStdString();

@@ -8,6 +8,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <memory>
+#include <vector>
+
 #include "server/connection.h"
 #include "server/outgoing.h"
 
@@ -62,6 +65,64 @@ TEST(AnswerSpool, StaysInMemoryUpToItsLimitThenGoesOnIntoAFile)
     AnswerSpool elsewhere(dir.path() + QStringLiteral("/gone"), 4);
     elsewhere.append("0123456789");
     EXPECT_EQ(elsewhere.take().toBytes(), "0123456789");
+}
+
+TEST(AnswerSpool, LargeAnswersStayInMemoryOnlyWhileTheSharedRoomLasts)
+{
+    constexpr qsizetype kLarge = AnswerSpool::kLargeMemoryLimit;
+    constexpr qsizetype kBeyond = kLarge - AnswerSpool::kMemoryLimit;  // shared room one of them takes
+    const QByteArray block = pattern(kLarge, 'q');
+    const qint64 before = AnswerSpool::sharedMemoryInUse();
+    const int fit = int((AnswerSpool::kSharedMemory - before) / kBeyond);
+    std::vector<std::unique_ptr<AnswerSpool>> spools;
+    for (int i = 0; i < fit; ++i) {
+        spools.push_back(std::make_unique<AnswerSpool>(QString(), AnswerSpool::kMemoryLimit, kLarge));
+        spools.back()->append(block);
+        EXPECT_FALSE(spools.back()->inFile()) << i;
+    }
+    EXPECT_EQ(AnswerSpool::sharedMemoryInUse(), before + fit * kBeyond);
+    // No room left: the next one goes on into a file, and so does one past its own limit.
+    AnswerSpool over(QString(), AnswerSpool::kMemoryLimit, kLarge);
+    over.append(block);
+    EXPECT_TRUE(over.inFile());
+    EXPECT_EQ(over.take().toBytes(), block);
+    // Taking an answer gives its room back.
+    EXPECT_EQ(spools.front()->take().bytes, block);
+    EXPECT_EQ(AnswerSpool::sharedMemoryInUse(), before + (fit - 1) * kBeyond);
+    AnswerSpool again(QString(), AnswerSpool::kMemoryLimit, kLarge);
+    again.append(block);
+    EXPECT_FALSE(again.inFile());
+    again.append("x");
+    EXPECT_TRUE(again.inFile());
+    EXPECT_EQ(again.take().toBytes(), block + "x");
+    spools.clear();
+    EXPECT_EQ(AnswerSpool::sharedMemoryInUse(), before);
+}
+
+TEST(Sender, AnAnswerAClientDoesNotTakeGoesOnIntoAFile)
+{
+    int fds[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+    ClientConnection conn(fds[0], QStringLiteral("127.0.0.1"));
+    const QByteArray answer = pattern(2 * 1024 * 1024, 'm');
+    conn.send(Outgoing{answer});
+    ASSERT_GT(conn.pendingInMemory(), ClientConnection::kPendingInMemory);
+    conn.movePendingIntoFile();
+    ASSERT_TRUE(conn.hasPending());
+    EXPECT_EQ(conn.pendingInMemory(), 0);
+
+    QByteArray got;
+    char buf[65536];
+    while (conn.hasPending()) {
+        ssize_t n;
+        while ((n = ::recv(fds[1], buf, sizeof buf, MSG_DONTWAIT)) > 0) got.append(buf, n);
+        ASSERT_NE(conn.writePending(), ClientConnection::WriteStatus::Failed);
+    }
+    conn.close();
+    ssize_t n;
+    while ((n = ::recv(fds[1], buf, sizeof buf, 0)) > 0) got.append(buf, n);
+    ::close(fds[1]);
+    EXPECT_TRUE(got == answer) << got.size();
 }
 
 TEST(Sender, WritesWhatTheSocketTakesAndTheRestAsItDrains)
