@@ -8,6 +8,7 @@
 #include <QRandomGenerator>
 #include <algorithm>
 #include <cerrno>
+#include <memory>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -153,14 +154,33 @@ QByteArray readAt(int fd, qint64 offset, qsizetype length, const QString& path)
     QByteArray bytes(length, Qt::Uninitialized);
     qsizetype got = 0;
     while (got < length) {
-        const ssize_t n = ::pread(fd, bytes.data() + got, size_t(length - got), offset + got);
+        const qsizetype want = length - got;
+        const ssize_t n = ::pread(fd, bytes.data() + got, size_t(want), offset + got);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) throw FileError(QStringLiteral("Cannot read file \"%1\": %2").arg(path, qt_error_string(errno)));
-        if (n == 0) break;
         got += n;
+        // a regular file reads short only at its end
+        if (n < want) break;
     }
     bytes.truncate(got);
     return bytes;
+}
+
+// Up to kHeadRead bytes from the start of the file, read through a buffer of the
+// thread's own, so that a small file costs one block of its own size.
+QByteArray readHead(int fd, const QString& path)
+{
+    thread_local std::unique_ptr<char[]> buffer(new char[kHeadRead]);
+    qsizetype got = 0;
+    while (got < kHeadRead) {
+        const qsizetype want = kHeadRead - got;
+        const ssize_t n = ::pread(fd, buffer.get() + got, size_t(want), got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw FileError(QStringLiteral("Cannot read file \"%1\": %2").arg(path, qt_error_string(errno)));
+        got += n;
+        if (n < want) break;  // the end of the file
+    }
+    return QByteArray(buffer.get(), got);
 }
 
 // A cache file holds a whole answer: the status line, the header lines and the empty
@@ -225,7 +245,7 @@ std::optional<Outgoing> cachedAnswer(const QString& path, const QString& formatN
     };
     // Most cached answers are small: one read takes the whole file, and it goes out from
     // memory.
-    const QByteArray head = readAt(fd, 0, kHeadRead, path);
+    const QByteArray head = readHead(fd, path);
     const bool whole = head.size() < kHeadRead;
     const qint64 size = whole ? head.size() : qint64(fileStat().st_size);
     const qsizetype start = head.startsWith(kBom) ? kBom.size() : 0;
