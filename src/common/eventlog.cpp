@@ -7,6 +7,10 @@
 #include "common/operatorui.h"
 #include "common/regional.h"
 
+#include <iterator>
+#include <mutex>
+#include <vector>
+
 namespace veldra {
 
 EventLog& EventLog::instance()
@@ -123,19 +127,69 @@ void EventLog::handOverFailed(const QString& message) const
     if (m_handOverFailure) m_handOverFailure(message);
 }
 
+namespace {
+
+// Lines from other threads wait here, in the order they came; one hand-over appends
+// those waiting, at most kLinesPerHandOver of them before it hands the rest over again,
+// so that a long queue still leaves the main thread its other events between batches.
+class HandedOverLines {
+public:
+    static constexpr size_t kLinesPerHandOver = 4096;
+
+    void add(const QString& line)
+    {
+        bool first;
+        {
+            std::lock_guard lock(m_mutex);
+            first = m_lines.empty();
+            m_lines.push_back(line);
+        }
+        if (first) mainthread::post([this] { appendWaiting(); });
+    }
+
+private:
+    void appendWaiting()
+    {
+        std::vector<QString> lines;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_lines.size() <= kLinesPerHandOver) {
+                lines.swap(m_lines);
+            } else {
+                lines.assign(std::make_move_iterator(m_lines.begin()),
+                             std::make_move_iterator(m_lines.begin() + kLinesPerHandOver));
+                m_lines.erase(m_lines.begin(), m_lines.begin() + kLinesPerHandOver);
+                mainthread::post([this] { appendWaiting(); });
+            }
+        }
+        for (const QString& line : lines) {
+            try {
+                EventLog::instance().append(line);
+            } catch (...) {
+                EventLog::instance().handOverFailed(currentErrorMessage());
+            }
+        }
+    }
+
+    std::mutex m_mutex;
+    std::vector<QString> m_lines;
+};
+
+HandedOverLines& handedOverLines()
+{
+    static HandedOverLines lines;
+    return lines;
+}
+
+}  // namespace
+
 void Logger(const QString& line)
 {
     if (mainthread::isMainThread()) {
         EventLog::instance().append(line);
         return;
     }
-    mainthread::post([line] {
-        try {
-            EventLog::instance().append(line);
-        } catch (...) {
-            EventLog::instance().handOverFailed(currentErrorMessage());
-        }
-    });
+    handedOverLines().add(line);
 }
 
 QString standardLogLine(const QString& message, const QString& address, qintptr handle)

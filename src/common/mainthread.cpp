@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -264,6 +265,26 @@ void setLongWaitIndicator(std::function<void(const QString& what)> begin, std::f
 {
     g_waitBegin = std::move(begin);
     g_waitEnd = std::move(end);
+}
+
+struct CoalescedCount::State {
+    std::atomic<quint64> pending{0};
+    std::function<void(quint64)> run;
+};
+
+CoalescedCount::CoalescedCount(std::function<void(quint64)> run) : m_state(std::make_shared<State>())
+{
+    m_state->run = std::move(run);
+}
+
+void CoalescedCount::add()
+{
+    // Only the count that finds none waiting hands over; the hand-over takes them all.
+    if (m_state->pending.fetch_add(1, std::memory_order_acq_rel) != 0) return;
+    post([state = m_state] {
+        const quint64 n = state->pending.exchange(0, std::memory_order_acq_rel);
+        if (n > 0) state->run(n);
+    });
 }
 
 }  // namespace veldra::mainthread

@@ -13,6 +13,7 @@
 #include <QString>
 #include <QtGlobal>
 #include <functional>
+#include <memory>
 
 namespace veldra::mainthread {
 
@@ -27,6 +28,18 @@ void runSync(const std::function<void()>& fn);
 // Queues a function for the main thread without waiting. The main thread runs what is
 // queued in batches, each of a bounded size, with its other events in between.
 void post(std::function<void()> fn);
+// Counts events from any thread and has `run(n)` called in the main thread for them:
+// one hand-over for all the events counted before it runs, not one for each.
+class CoalescedCount {
+public:
+    explicit CoalescedCount(std::function<void(quint64 count)> run);
+    void add();
+
+private:
+    struct State;
+    std::shared_ptr<State> m_state;  // shared with the hand-over, which may outlive this
+};
+
 // Runs the hand-overs waiting now (not those they queue) and the events other than user
 // input that are waiting; main thread only.
 void servePending();

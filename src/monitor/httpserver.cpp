@@ -72,7 +72,11 @@ void HttpServer::OpenConnection::abort() const
 }
 
 HttpServer::HttpServer(ServerContext& context, std::function<void()> countConnection)
-    : m_context(context), m_countConnection(std::move(countConnection))
+    : m_context(context),
+      m_connectionCount([count = std::move(countConnection)](quint64 n) {
+          if (count)
+              for (quint64 i = 0; i < n; ++i) count();
+      })
 {
 }
 
@@ -210,7 +214,7 @@ void HttpServer::httpserverGetThread(int fd, const QString& address)
     Logger(u'[' + regional::timeStamp() + QStringLiteral("] \t{httpserverGetThread} Client connected \tIP [") + address +
            QStringLiteral("] \tCreating ThreadID [") + QString::number(id) + QStringLiteral("], SocketHandle [") +
            QString::number(connection->handle()) + u']');
-    if (m_countConnection) mainthread::post(m_countConnection);
+    m_connectionCount.add();
 
     // Most clients send their request with the connection: it goes to a thread at once.
     if (!readArrived(w) || w.ended) return;

@@ -22,6 +22,8 @@
 #include <thread>
 #include <vector>
 
+#include "common/mainthread.h"
+
 namespace veldra {
 
 class ClientConnection;
@@ -124,7 +126,7 @@ private:
     void forget(std::list<std::shared_ptr<ClientConnection>>::iterator open);
 
     ServerContext& m_context;
-    std::function<void()> m_countConnection;
+    mainthread::CoalescedCount m_connectionCount;
     int m_listenFd = -1;
     int m_wakeFd = -1;
     int m_epollFd = -1;

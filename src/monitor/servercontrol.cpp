@@ -65,7 +65,7 @@ void CoreRequestSteps::storeInCache(TServerThread& request, const WireAnswer& an
 
 void CoreRequestSteps::countRequest()
 {
-    mainthread::post([this] { m_statistics.countRequest(); });
+    m_requestCount.add();
 }
 
 // START or STOP in progress, from construction to destruction.

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "access/accesslists.h"
+#include "common/mainthread.h"
 #include "config/database.h"
 #include "config/settings.h"
 #include "monitor/httpserver.h"
@@ -26,7 +27,12 @@ class OperatorUi;
 class CoreRequestSteps : public RequestSteps {
 public:
     CoreRequestSteps(ClientAccessLists& access, DatabaseConnections& databases, RequestStatistics& statistics)
-        : m_access(access), m_databases(databases), m_statistics(statistics)
+        : m_access(access),
+          m_databases(databases),
+          m_statistics(statistics),
+          m_requestCount([&statistics](quint64 n) {
+              for (quint64 i = 0; i < n; ++i) statistics.countRequest();
+          })
     {
     }
     AccessDecision checkClientAccess(const QString& email, const QString& seccode, const QString& address) override;
@@ -41,6 +47,7 @@ private:
     ClientAccessLists& m_access;
     DatabaseConnections& m_databases;
     RequestStatistics& m_statistics;
+    mainthread::CoalescedCount m_requestCount;
 };
 
 // The connection parameters of a page section.
