@@ -25,7 +25,7 @@
 #include "common/mainthread.h"
 #include "common/operatorui.h"
 #include "db/dbconnection.h"
-#include "monitor/httpserver.h"
+#include "server/httpserver.h"
 #include "server/failurereporter.h"
 #include "server/requeststeps.h"
 #include "server/servercontext.h"

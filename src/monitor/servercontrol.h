@@ -11,7 +11,7 @@
 #include "access/accesslists.h"
 #include "config/database.h"
 #include "config/settings.h"
-#include "monitor/httpserver.h"
+#include "server/httpserver.h"
 #include "monitor/scheduler.h"
 #include "monitor/statistics.h"
 #include "server/failurereporter.h"

@@ -19,7 +19,7 @@
 #include "common/eventlog.h"
 #include "common/files.h"
 #include "common/regional.h"
-#include "monitor/httpserver.h"
+#include "server/httpserver.h"
 #include "server/answers.h"
 #include "server/failurereporter.h"
 #include "server/requeststeps.h"
