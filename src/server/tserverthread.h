@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The request thread's record and its one operation, ClientExecute: one GET request
-// per connection, from the first read to the closed connection.
+// The request pipeline on a request thread, ClientExecute: one GET request per
+// connection. It parses the request, runs the steps (server/requeststeps.h), each of
+// which reads the request and returns its result, and alone sends, logs and counts.
 #include <QByteArray>
 #include <QString>
 #include <chrono>
@@ -30,17 +31,6 @@ public:
     void ClientExecute();
     static constexpr std::chrono::milliseconds closeWait{2000};
 
-    // The per-request record, reset at the start of ClientExecute.
-    bool TestClient = true;
-    QString DateActive;
-    QString InputRequest;
-    QString NameRequest;
-    QString InputParameters;
-    QString NecessaryFormatAnswer;
-    QString CreateNameForCache;
-    QString _email;
-    QString _seccode;
-
     ClientConnection& connection() const { return *m_connection; }
     const ServerContext& context() const { return m_context; }
     // The running settings as they were when this request began.
@@ -53,7 +43,6 @@ public:
     void log(const QString& message) const;
 
 private:
-    void reset();
     void execute();
 
     std::shared_ptr<ClientConnection> m_connection;
