@@ -168,7 +168,7 @@ void ServerControl::start()
         const auto running = m_context.settings.load();
         m_startLine = QStringLiteral("START SERVER : ") + regional::timeStamp() + QStringLiteral(" [") +
                       QString::number(running->WorkedPort) + u']';
-        EventLog::instance().startSizeCheck(running->SaveLogEachLines, running->PathToLogs);
+        EventLog::instance().startSizeCheck(running->SaveLogEachLines, running->PathToLogs, m_clock);
         m_running = true;
         changed();
     } catch (const std::exception& e) {
