@@ -3,7 +3,7 @@
 // The answer cache on disk: keys, the function folders, reading a cached answer and
 // storing a fresh one.
 //
-// Layout: PathToCache + NameRequest is the function folder; in it, key + ".cache" is
+// Layout: PathToCache + the function name is the function folder; in it, key + ".cache" is
 // the cache file. A store writes a temporary file in the function folder (its name
 // never ends in ".cache") and renames it over the cache file, so a reader sees the
 // old answer or the new one, never part of one. A cache file that is missing, or
@@ -34,7 +34,7 @@ QByteArray keyBytes(const QString& keyText);
 // MD5 hex of the key bytes; empty when the prepared query is blank after trimming.
 QString cacheKey(const QString& nameRequest, bool testClient, AnswerFormat format, const QString& preparedQuery);
 
-// PathToCache + NameRequest (PathToCache already ends with "/").
+// PathToCache + the function name (PathToCache already ends with "/").
 QString functionFolder(const TServerSettings& settings, const QString& nameRequest);
 // Function folder + "/" + key + ".cache".
 QString cacheFilePath(const TServerSettings& settings, const QString& nameRequest, const QString& key);

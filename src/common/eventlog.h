@@ -55,7 +55,6 @@ public:
     // that names the saved files. STOP ends the check; lines then accumulate without limit.
     void startSizeCheck(qint32 saveLogEachLines, const QString& pathToLogs, WallClock clock = {});
     void stopSizeCheck();
-    bool sizeCheckActive() const { return m_checking; }
     // The byte budget of the size check (kLogByteBudget unless a test sets another).
     void setByteBudget(qsizetype bytes) { m_budget = bytes; }
     // The operator edited the box: its whole text, as lines (each within the limit),

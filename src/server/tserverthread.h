@@ -31,22 +31,16 @@ public:
     void ClientExecute();
     static constexpr std::chrono::milliseconds closeWait{2000};
 
-    ClientConnection& connection() const { return *m_connection; }
-    const ServerContext& context() const { return m_context; }
-    // The running settings as they were when this request began.
-    const TServerSettings& settings() const { return *m_settings; }
-    quint64 threadId() const { return m_threadId; }
-
+private:
+    void execute();
     // The standard log line of this connection for `message`.
     QString logLine(const QString& message) const;
     // Writes logLine(message) to the event log.
     void log(const QString& message) const;
 
-private:
-    void execute();
-
     std::shared_ptr<ClientConnection> m_connection;
     const ServerContext& m_context;
+    // The running settings as they were when this request began.
     std::shared_ptr<const TServerSettings> m_settings;
     quint64 m_threadId;
     QByteArray m_arrived;
