@@ -25,7 +25,7 @@
 #include "common/mainthread.h"
 #include "common/operatorui.h"
 #include "db/dbconnection.h"
-#include "monitor/httpserver.h"
+#include "server/httpserver.h"
 #include "server/failurereporter.h"
 #include "server/requeststeps.h"
 #include "server/servercontext.h"
@@ -54,18 +54,24 @@ public:
 class BenchSteps : public RequestSteps {
 public:
     explicit BenchSteps(DbParams work) : m_work(std::move(work)) {}
-    AccessDecision checkClientAccess(const QString&, const QString&, const QString&) override { return {}; }
-    bool functionFileExists(const TServerThread&) override { return true; }
-    PreparationResult prepareQuery(TServerThread&) override
+    AccessDecision checkClientAccess(const Request&) override { return {}; }
+    bool functionFileExists(const Request&, const TServerSettings&) override { return true; }
+    PreparationResult prepareQuery(const Request&, const TServerSettings&) override
     {
         return QStringLiteral("SELECT id, name, price, created FROM veldra_bench.items ORDER BY id");
     }
-    std::optional<Outgoing> answerFromCache(TServerThread& r, const QString& prepared) override
+    CacheLookupResult answerFromCache(const Request& r, const TServerSettings& s, const QString& prepared) override
     {
-        return CacheLookup(r, prepared);
+        return CacheLookup(r, s, prepared);
     }
-    WireAnswer saveQueryAs(TServerThread& r, const QString& prepared) override { return SaveQueryAnswer(r, prepared, m_work); }
-    void storeInCache(TServerThread& r, const WireAnswer& answer) override { CacheStore(r, answer); }
+    WireAnswer saveQueryAs(const Request& r, const TServerSettings&, const QString& prepared) override
+    {
+        return SaveQueryAnswer(r, prepared, m_work);
+    }
+    void storeInCache(const Request& r, const TServerSettings& s, const QString& key, const WireAnswer& answer) override
+    {
+        CacheStore(r, s, key, answer);
+    }
     void countRequest() override
     {
         mainthread::post([] {});  // the hand-over a real count makes, without waiting

@@ -13,7 +13,6 @@
 #include "common/text.h"
 #include "server/answers.h"
 #include "server/requestparser.h"
-#include "server/tserverthread.h"
 
 namespace veldra {
 
@@ -25,24 +24,10 @@ QString wrongQueryErrorText() { return currentErrorTypeAndMessage().remove(u'"')
 
 }  // namespace
 
-SaveQueryRequest SaveQueryRequest::from(const TServerThread& request)
+QString statusText(const Request& request)
 {
-    SaveQueryRequest r;
-    r.TestClient = request.TestClient;
-    r.DateActive = request.DateActive;
-    r.NameRequest = request.NameRequest;
-    r.InputParameters = request.InputParameters;
-    r._email = request._email;
-    r._seccode = request._seccode;
-    r.address = request.connection().peerAddress();
-    r.handle = request.connection().handle();
-    return r;
-}
-
-QString statusText(const SaveQueryRequest& request)
-{
-    return request.TestClient ? QStringLiteral("test client - data is modified")
-                              : QStringLiteral("Final date of use : ") + request.DateActive;
+    return request.testClient ? QStringLiteral("test client - data is modified")
+                              : QStringLiteral("Final date of use : ") + request.dateActive;
 }
 
 QString CutValueForTestClient(const QString& value, bool testClient)
@@ -85,13 +70,13 @@ QString attachmentFileName(const QString& name)
 namespace {
 
 // Status line, Connection and Content-Type lines, and for the text formats the attachment lines.
-QString answerHeader(const SaveQueryRequest& request, AnswerFormat format, bool empty)
+QString answerHeader(const Request& request, AnswerFormat format, bool empty)
 {
     QString head = QStringLiteral("HTTP/1.1 200 OK\r\nConnection: Keep-Alive\r\nContent-Type: ") % format.contentType() % kCrLf;
     if (format.isText()) {
         // The empty answer of TXT[TAB] alone has no "---" before the values.
-        const QString values = ListValuesForFileName(request.InputParameters, request._email, request._seccode);
-        const QString fileName = request.NameRequest +
+        const QString values = ListValuesForFileName(request.parameters, request.email, request.seccode);
+        const QString fileName = request.name +
                                  ((empty && format == AnswerFormat::TxtTab) ? QString() : QStringLiteral("---")) + values +
                                  format.fileExtension();
         head += QStringLiteral("Content-Disposition: attachment;Filename=\"") % attachmentFileName(fileName) %
@@ -148,18 +133,14 @@ const QByteArray kBom("\xEF\xBB\xBF", 3);
 
 }  // namespace
 
-WireAnswer SaveQueryAnswer(const SaveQueryRequest& request, const QString& preparedQuery, const QString& formatName,
-                           const DbParams& work, DbConnectionPool* pool, const QString& spoolFolder)
+WireAnswer SaveQueryAnswer(const Request& request, const QString& preparedQuery, const DbParams& work,
+                           DbConnectionPool* pool, const QString& spoolFolder)
 {
     try {
-        // Only the five names have an answer form. Any other name (one that only matched a
-        // format name through Unicode case folding, for example) is refused before the query
-        // runs: an answer without a body must neither be sent nor stored in the cache, where
-        // it would stand for the format the name folds to.
-        const std::optional<AnswerFormat> known = AnswerFormat::fromName(formatName);
-        if (!known)
-            throw Error(QStringLiteral("EArgumentException"), QStringLiteral("Unknown answer format [") + formatName + u']');
-        const AnswerFormat format = *known;
+        // Only the five formats have an answer form. A request without one (the settings
+        // name no format of the five) is refused before the query runs.
+        if (!request.format) throw Error(QStringLiteral("EArgumentException"), QStringLiteral("Unknown answer format"));
+        const AnswerFormat format = *request.format;
         const std::unique_ptr<AnswerWriter> writer = makeAnswerWriter(format, WriterStyle::Answer, statusText(request));
         WireAnswer answer;
         bool empty = false;
@@ -196,7 +177,7 @@ WireAnswer SaveQueryAnswer(const SaveQueryRequest& request, const QString& prepa
                 constexpr qsizetype kBlock = 64 * 1024;
                 AnswerSpool spool(spoolFolder, AnswerSpool::kMemoryLimit, AnswerSpool::kLargeMemoryLimit);
                 writer->begin(chunk, result->fieldNames());
-                RowValues values(size_t(result->fieldCount()), request.TestClient);
+                RowValues values(size_t(result->fieldCount()), request.testClient);
                 do {
                     writer->row(chunk, values.read(*result));
                     if (chunk.size() >= kBlock) {
@@ -232,13 +213,6 @@ WireAnswer SaveQueryAnswer(const SaveQueryRequest& request, const QString& prepa
         }
         return WireAnswer();
     }
-}
-
-WireAnswer SaveQueryAnswer(const TServerThread& request, const QString& preparedQuery, const DbParams& work,
-                           DbConnectionPool* pool, const QString& spoolFolder)
-{
-    return SaveQueryAnswer(SaveQueryRequest::from(request), preparedQuery, request.NecessaryFormatAnswer, work, pool,
-                           spoolFolder);
 }
 
 }  // namespace veldra

@@ -11,31 +11,16 @@
 #include "db/dbconnection.h"
 #include "db/dbpool.h"
 #include "server/answers.h"
+#include "server/request.h"
 
 namespace veldra {
 
-class TServerThread;
-
-// The fields of the request record that the answer is built from.
-struct SaveQueryRequest {
-    bool TestClient = true;
-    QString DateActive;
-    QString NameRequest;
-    QString InputParameters;
-    QString _email;
-    QString _seccode;
-    QString address;  // the client's dotted address, for log lines
-    qintptr handle = 0;
-
-    static SaveQueryRequest from(const TServerThread& request);
-};
-
-// Runs `preparedQuery` on a connection made with `work` that no other request uses at the
+// Runs `preparedQuery`, in the request's answer format, on a connection made with `work` that no other request uses at the
 // same time (from `pool` when given, else its own), and returns the answer as it goes
 // on the wire: status line, headers, empty line, body. The rows are read from the server
 // as they come and written straight into those bytes. The answer to an empty result is
 // not cacheable. A failure (no connection, a rejected statement, a statement without
-// rows, a connection lost while reading) is logged as "{_SaveQueryAS} WrongQuery !!! "
+// rows, a connection lost while reading, a request without an answer format) is logged as "{_SaveQueryAS} WrongQuery !!! "
 // and gives no bytes. Never throws. Log lines go through Logger, so call it from a
 // request thread or the main thread.
 //
@@ -43,13 +28,10 @@ struct SaveQueryRequest {
 // kMemoryLimit when many large answers are made at once) the bytes go on into an
 // unnamed file in `spoolFolder` (the system's temporary folder when empty), and the
 // answer is that file. Nothing of an answer is sent before it is complete.
-WireAnswer SaveQueryAnswer(const SaveQueryRequest& request, const QString& preparedQuery, const QString& formatName,
-                           const DbParams& work, DbConnectionPool* pool = nullptr, const QString& spoolFolder = QString());
-// The same for a request record, in its NecessaryFormatAnswer.
-WireAnswer SaveQueryAnswer(const TServerThread& request, const QString& preparedQuery, const DbParams& work,
+WireAnswer SaveQueryAnswer(const Request& request, const QString& preparedQuery, const DbParams& work,
                            DbConnectionPool* pool = nullptr, const QString& spoolFolder = QString());
-// "test client - data is modified", or "Final date of use : " + DateActive.
-QString statusText(const SaveQueryRequest& request);
+// "test client - data is modified", or "Final date of use : " + the request's dateActive.
+QString statusText(const Request& request);
 
 // For a test client, a value longer than 2 that is not blank is cut to length*4/5 UTF-16
 // code units followed by "..."; otherwise the value is returned unchanged.

@@ -27,31 +27,26 @@ namespace veldra::cache {
 namespace {
 
 const QByteArray kBom("\xEF\xBB\xBF", 3);
-const QString kJsonStatusStart = QStringLiteral("\"statusText\": \"");
-const QString kJsonStatusEnd = QStringLiteral("\",");
-const QString kXmlStatusStart = QStringLiteral("<statusText>");
-const QString kXmlStatusEnd = QStringLiteral("</statusText>");
-const QString kNoCache = QStringLiteral("[nocache]");
 
 // A function folder must be one folder inside the cache folder.
 bool usableFolderName(const QString& name) { return isUsableFunctionName(name); }
 
 }  // namespace
 
-QString keyText(const QString& nameRequest, bool testClient, const QString& formatName, const QString& preparedQuery)
+QString keyText(const QString& nameRequest, bool testClient, AnswerFormat format, const QString& preparedQuery)
 {
     const QString prefix = u'[' + trim(nameRequest) + QStringLiteral("][") +
                            (testClient ? QStringLiteral("-1") : QStringLiteral("0")) + QStringLiteral("]|[") +
-                           formatName + QStringLiteral("]=");
+                           format.name() + QStringLiteral("]=");
     return prefix.toUpper() + preparedQuery;
 }
 
 QByteArray keyBytes(const QString& keyText) { return keyText.toUtf8(); }
 
-QString cacheKey(const QString& nameRequest, bool testClient, const QString& formatName, const QString& preparedQuery)
+QString cacheKey(const QString& nameRequest, bool testClient, AnswerFormat format, const QString& preparedQuery)
 {
     if (trim(preparedQuery).isEmpty()) return {};
-    return md5Hex(keyBytes(keyText(nameRequest, testClient, formatName, preparedQuery)));
+    return md5Hex(keyBytes(keyText(nameRequest, testClient, format, preparedQuery)));
 }
 
 QString functionFolder(const TServerSettings& settings, const QString& nameRequest)
@@ -64,26 +59,11 @@ QString cacheFilePath(const TServerSettings& settings, const QString& nameReques
     return functionFolder(settings, nameRequest) + u'/' + key + QStringLiteral(".cache");
 }
 
-QByteArray cacheFileBytes(const QString& answer, const QString& formatName)
-{
-    QByteArray bytes = answer.toUtf8();
-    if (isTextFormatName(formatName)) bytes.prepend(kBom);
-    return bytes;
-}
-
-QByteArray cacheFileBytes(const WireAnswer& answer, const QString& formatName)
-{
-    QByteArray bytes;
-    forEachCacheFileChunk(answer, formatName, [&](QByteArrayView c) { bytes.append(c); });
-    return bytes;
-}
-
-void forEachCacheFileChunk(const WireAnswer& answer, const QString& formatName,
-                           const std::function<void(QByteArrayView)>& chunk)
+void forEachCacheFileChunk(const WireAnswer& answer, AnswerFormat format, const std::function<void(QByteArrayView)>& chunk)
 {
     // Markup goes on the wire as the UTF-8 the file holds. A text format's answer text is
     // its header lines and one Windows-1252 character per body byte.
-    if (!isTextFormatName(formatName)) {
+    if (!format.isText()) {
         answer.wire.forEachChunk(chunk);
         return;
     }
@@ -115,7 +95,6 @@ bool writeCacheFileChunks(const QString& path, const std::function<void(const st
     return writeFileAtomicallyIfFolderStays(path, produce);
 }
 
-bool writeCacheFile(const QString& path, const QByteArray& bytes) { return writeFileAtomicallyIfFolderStays(path, bytes); }
 
 namespace {
 
@@ -228,7 +207,7 @@ std::optional<QByteArray> rewrittenPrefix(const QByteArray& head, qsizetype star
 
 }  // namespace
 
-std::optional<Outgoing> cachedAnswer(const QString& path, const QString& formatName, bool testClient, const QString& dateActive)
+std::optional<Outgoing> cachedAnswer(const QString& path, AnswerFormat format, bool testClient, const QString& dateActive)
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -249,7 +228,7 @@ std::optional<Outgoing> cachedAnswer(const QString& path, const QString& formatN
     const bool whole = head.size() < kHeadRead;
     const qint64 size = whole ? head.size() : qint64(fileStat().st_size);
     const qsizetype start = head.startsWith(kBom) ? kBom.size() : 0;
-    const bool text = isTextFormatName(formatName);
+    const bool text = format.isText();
     if (!holdsWholeAnswer(head, start, fd, size, !text, path)) {
         removeBroken(path, fileStat());
         return std::nullopt;
@@ -277,20 +256,11 @@ std::optional<Outgoing> cachedAnswer(const QString& path, const QString& formatN
     return Outgoing{prefix.value_or(QByteArray()), file, prefixEnd, size - prefixEnd};
 }
 
-QString rewriteStatusText(const QString& answer, const QString& formatName, bool testClient, const QString& dateActive)
-{
-    if (testClient || isTextFormatName(formatName)) return answer;
-    QString stored = textBetween(answer, kJsonStatusStart, kJsonStatusEnd);
-    if (stored.isEmpty()) stored = textBetween(answer, kXmlStatusStart, kXmlStatusEnd);
-    if (stored.isEmpty()) return answer;
-    return replaceAllNoCase(answer, stored, QStringLiteral("Final date of use : ") + dateActive);
-}
-
 std::optional<Outgoing> lookup(const CacheRequest& request, const QString& preparedQuery, QString& keyOut)
 {
-    keyOut = cacheKey(request.nameRequest, request.testClient, request.formatName, preparedQuery);
+    keyOut = cacheKey(request.nameRequest, request.testClient, request.format, preparedQuery);
     if (keyOut.isEmpty() || !request.settings.EnabledCaching || !usableFolderName(request.nameRequest)) return std::nullopt;
-    return cachedAnswer(cacheFilePath(request.settings, request.nameRequest, keyOut), request.formatName,
+    return cachedAnswer(cacheFilePath(request.settings, request.nameRequest, keyOut), request.format,
                         request.testClient, request.dateActive);
 }
 
@@ -307,22 +277,7 @@ QString storeFolder(const CacheRequest& request)
     return QFileInfo(folder).isDir() ? folder : QString();
 }
 
-bool storeFile(const CacheRequest& request, const QString& key, const std::function<QByteArray()>& fileBytes)
-{
-    if (key.isEmpty() || !request.settings.EnabledCaching || request.settings.PathToCache.isEmpty() ||
-        !usableFolderName(request.nameRequest))
-        return false;
-    if (storeFolder(request).isEmpty()) return false;
-    return writeCacheFile(cacheFilePath(request.settings, request.nameRequest, key), fileBytes());
-}
-
 }  // namespace
-
-bool store(const CacheRequest& request, const QString& key, const QString& answer)
-{
-    if (trim(answer).isEmpty() || answer.startsWith(kNoCache)) return false;
-    return storeFile(request, key, [&] { return cacheFileBytes(answer, request.formatName); });
-}
 
 bool store(const CacheRequest& request, const QString& key, const WireAnswer& answer)
 {
@@ -336,10 +291,10 @@ bool store(const CacheRequest& request, const QString& key, const WireAnswer& an
     // A large markup answer was written into an unnamed file of this folder: it becomes
     // the cache file as it is.
     if (answer.wire.file && answer.wire.bytes.isEmpty() && answer.wire.fileOffset == 0 && answer.fileFolder == folder &&
-        !isTextFormatName(request.formatName)) {
+        !request.format.isText()) {
         if (const std::optional<bool> linked = linkCacheFile(path, answer.wire.file->fd())) return *linked;
     }
-    return writeCacheFileChunks(path, [&](const auto& chunk) { forEachCacheFileChunk(answer, request.formatName, chunk); });
+    return writeCacheFileChunks(path, [&](const auto& chunk) { forEachCacheFileChunk(answer, request.format, chunk); });
 }
 
 }  // namespace veldra::cache

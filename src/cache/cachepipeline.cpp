@@ -1,35 +1,31 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The cache steps on a request thread's record. Kept apart from cachefiles.cpp so that
-// the file routines can be used without the request thread.
+// The cache steps of the request pipeline. Kept apart from cachefiles.cpp so that the
+// file routines can be used without a request.
 #include "cache/cachefiles.h"
-#include "server/tserverthread.h"
 
 namespace veldra {
 
 namespace {
 
-cache::CacheRequest cacheRequestOf(TServerThread& request)
+cache::CacheRequest cacheRequestOf(const Request& request, const TServerSettings& settings, AnswerFormat format)
 {
-    return cache::CacheRequest{request.settings(),
-                               request.NameRequest,
-                               request.TestClient,
-                               request.DateActive,
-                               request.NecessaryFormatAnswer};
+    return cache::CacheRequest{settings, request.name, request.testClient, request.dateActive, format};
 }
 
 }  // namespace
 
-std::optional<Outgoing> CacheLookup(TServerThread& request, const QString& prepared)
+CacheLookupResult CacheLookup(const Request& request, const TServerSettings& settings, const QString& prepared)
 {
-    QString key;
-    std::optional<Outgoing> answer = cache::lookup(cacheRequestOf(request), prepared, key);
-    request.CreateNameForCache = key;
-    return answer;
+    CacheLookupResult result;
+    if (!request.format) return result;
+    result.hit = cache::lookup(cacheRequestOf(request, settings, *request.format), prepared, result.key);
+    return result;
 }
 
-void CacheStore(TServerThread& request, const WireAnswer& answer)
+void CacheStore(const Request& request, const TServerSettings& settings, const QString& key, const WireAnswer& answer)
 {
-    cache::store(cacheRequestOf(request), request.CreateNameForCache, answer);
+    if (!request.format) return;
+    cache::store(cacheRequestOf(request, settings, *request.format), key, answer);
 }
 
 }  // namespace veldra

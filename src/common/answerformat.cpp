@@ -82,10 +82,4 @@ QChar AnswerFormat::separator() const
     return QChar();
 }
 
-bool isTextFormatName(QStringView name)
-{
-    const std::optional<AnswerFormat> f = AnswerFormat::fromName(name);
-    return f && f->isText();
-}
-
 }  // namespace veldra

@@ -53,7 +53,4 @@ private:
     Kind m_kind;
 };
 
-// True when `name` is a text format's name in any letter case (see fromName).
-bool isTextFormatName(QStringView name);
-
 }  // namespace veldra

@@ -84,8 +84,9 @@ void EventLog::removeAllListeners()
     m_clearedListeners.clear();
 }
 
-void EventLog::startSizeCheck(qint32 saveLogEachLines, const QString& pathToLogs)
+void EventLog::startSizeCheck(qint32 saveLogEachLines, const QString& pathToLogs, WallClock clock)
 {
+    m_clock = std::move(clock);
     m_checking = true;
     m_limit = saveLogEachLines;
     m_pathToLogs = pathToLogs;
@@ -112,8 +113,6 @@ void EventLog::checkSize()
 
 // The lines hold clients' secure codes: owner-only.
 void EventLog::saveTo(const QString& path) const { writeTextFile(path, m_lines, FileAccess::OwnerOnly); }
-
-void EventLog::setClockForTesting(WallClock clock) { m_clock = std::move(clock); }
 
 QDateTime EventLog::now() const { return m_clock.now(); }
 

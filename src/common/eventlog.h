@@ -51,11 +51,10 @@ public:
     void addClearedListener(std::function<void()> listener);
     void removeAllListeners();
 
-    // START: the running SaveLogEachLines and PathToLogs (ending with "/"). STOP ends
-    // the check; lines then accumulate without limit.
-    void startSizeCheck(qint32 saveLogEachLines, const QString& pathToLogs);
+    // START: the running SaveLogEachLines and PathToLogs (ending with "/"), and the clock
+    // that names the saved files. STOP ends the check; lines then accumulate without limit.
+    void startSizeCheck(qint32 saveLogEachLines, const QString& pathToLogs, WallClock clock = {});
     void stopSizeCheck();
-    bool sizeCheckActive() const { return m_checking; }
     // The byte budget of the size check (kLogByteBudget unless a test sets another).
     void setByteBudget(qsizetype bytes) { m_budget = bytes; }
     // The operator edited the box: its whole text, as lines (each within the limit),
@@ -70,9 +69,6 @@ public:
     // which did not wait for it (the operator's failure messages).
     void setHandOverFailureHandler(std::function<void(const QString&)> handler);
     void handOverFailed(const QString& message) const;
-
-    // The clock of the saved file names; WallClock() restores the system clock.
-    void setClockForTesting(WallClock clock);
 
 private:
     QDateTime now() const;

@@ -67,10 +67,7 @@ QString WidgetOperator::chooseFolder(const QString& startFolder)
 
 void WidgetOperator::openWithItsProgram(const QString& path)
 {
-    if (m_opener)
-        m_opener(path);
-    else
-        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 }  // namespace veldra

@@ -24,13 +24,11 @@ public:
     QMessageBox* failureBox() const { return m_failureBox; }
     bool askYesNo(const QString& question) override;
     QString chooseFolder(const QString& startFolder) override;
-    // Opens with QDesktopServices, or with the opener set for tests.
+    // Opens with QDesktopServices.
     void openWithItsProgram(const QString& path) override;
-    void setOpenerForTesting(std::function<void(const QString&)> opener) { m_opener = std::move(opener); }
 
 private:
     QWidget* m_parent;
-    std::function<void(const QString&)> m_opener;
     QPointer<QMessageBox> m_failureBox;
 };
 

@@ -5,18 +5,14 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 
-#include "answers/savequeryas.h"
-#include "cache/cachefiles.h"
 #include "cache/cachemaintenance.h"
 #include "common/errors.h"
 #include "common/eventlog.h"
 #include "common/mainthread.h"
 #include "common/operatorui.h"
 #include "common/regional.h"
-#include "queries/preparation.h"
 #include "queries/templatecheck.h"
 #include "server/connection.h"
-#include "server/tserverthread.h"
 
 namespace veldra {
 namespace {
@@ -25,48 +21,6 @@ const QString kStars = QStringLiteral("******************************");
 const QString kStartLineAtRest = QStringLiteral("START SERVER : 00.00.0000 00:00:00");
 
 }  // namespace
-
-AccessDecision CoreRequestSteps::checkClientAccess(const QString& email, const QString& seccode, const QString& address)
-{
-    return m_access.CheckClientAccess(email, seccode, address);
-}
-
-bool CoreRequestSteps::functionFileExists(const TServerThread& request)
-{
-    return QFileInfo(request.settings().PathToQueries + request.NameRequest + QStringLiteral(".qr")).isFile();
-}
-
-PreparationResult CoreRequestSteps::prepareQuery(TServerThread& request)
-{
-    return _PreparatingQuery(request.NameRequest, request.InputParameters, request.settings());
-}
-
-std::optional<Outgoing> CoreRequestSteps::answerFromCache(TServerThread& request, const QString& preparedQuery)
-{
-    return CacheLookup(request, preparedQuery);
-}
-
-WireAnswer CoreRequestSteps::saveQueryAs(TServerThread& request, const QString& preparedQuery)
-{
-    // one consistent set of work-database parameters for the whole request
-    const auto work = m_databases.workParams().load();
-    // A large XML or JSON answer goes on into a file of its function folder, which the
-    // store then names as the cache file.
-    QString spool;
-    const TServerSettings& s = request.settings();
-    if (s.EnabledCaching && !isTextFormatName(request.NecessaryFormatAnswer)) {
-        const QString folder = cache::functionFolder(s, request.NameRequest);
-        if (QFileInfo(folder).isDir()) spool = folder;
-    }
-    return SaveQueryAnswer(request, preparedQuery, *work, &m_databases.workPool(), spool);
-}
-
-void CoreRequestSteps::storeInCache(TServerThread& request, const WireAnswer& answer) { CacheStore(request, answer); }
-
-void CoreRequestSteps::countRequest()
-{
-    m_requestCount.add();
-}
 
 // START or STOP in progress, from construction to destruction.
 class ServerControl::BusyScope {
@@ -214,7 +168,7 @@ void ServerControl::start()
         const auto running = m_context.settings.load();
         m_startLine = QStringLiteral("START SERVER : ") + regional::timeStamp() + QStringLiteral(" [") +
                       QString::number(running->WorkedPort) + u']';
-        EventLog::instance().startSizeCheck(running->SaveLogEachLines, running->PathToLogs);
+        EventLog::instance().startSizeCheck(running->SaveLogEachLines, running->PathToLogs, m_clock);
         m_running = true;
         changed();
     } catch (const std::exception& e) {

@@ -9,46 +9,18 @@
 #include <memory>
 
 #include "access/accesslists.h"
-#include "common/mainthread.h"
 #include "config/database.h"
 #include "config/settings.h"
-#include "monitor/httpserver.h"
+#include "server/httpserver.h"
+#include "monitor/coresteps.h"
 #include "monitor/scheduler.h"
 #include "monitor/statistics.h"
 #include "server/failurereporter.h"
-#include "server/requeststeps.h"
 #include "server/servercontext.h"
 
 namespace veldra {
 
 class OperatorUi;
-
-// The request pipeline's steps done by the other subsystems.
-class CoreRequestSteps : public RequestSteps {
-public:
-    CoreRequestSteps(ClientAccessLists& access, DatabaseConnections& databases, RequestStatistics& statistics)
-        : m_access(access),
-          m_databases(databases),
-          m_statistics(statistics),
-          m_requestCount([&statistics](quint64 n) {
-              for (quint64 i = 0; i < n; ++i) statistics.countRequest();
-          })
-    {
-    }
-    AccessDecision checkClientAccess(const QString& email, const QString& seccode, const QString& address) override;
-    bool functionFileExists(const TServerThread& request) override;
-    PreparationResult prepareQuery(TServerThread& request) override;
-    std::optional<Outgoing> answerFromCache(TServerThread& request, const QString& preparedQuery) override;
-    WireAnswer saveQueryAs(TServerThread& request, const QString& preparedQuery) override;
-    void storeInCache(TServerThread& request, const WireAnswer& answer) override;
-    void countRequest() override;
-
-private:
-    ClientAccessLists& m_access;
-    DatabaseConnections& m_databases;
-    RequestStatistics& m_statistics;
-    mainthread::CoalescedCount m_requestCount;
-};
 
 // The connection parameters of a page section.
 DbParams dbParams(const ConnectionFields& fields);

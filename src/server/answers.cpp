@@ -6,11 +6,6 @@
 
 namespace veldra {
 
-AnswerEncoding encodingForFormat(const QString& formatName)
-{
-    return isTextFormatName(formatName) ? AnswerEncoding::SingleByte : AnswerEncoding::Utf8;
-}
-
 QByteArray answerBytes(const QString& answer, AnswerEncoding encoding)
 {
     return encoding == AnswerEncoding::SingleByte ? cp1252::encode(answer) : answer.toUtf8();

@@ -10,7 +10,6 @@
 namespace veldra {
 
 class ClientConnection;
-class TServerThread;
 
 // The contact address written into the black-list and error answers.
 inline constexpr const char* kContactEmail = "support@veldra.example";
@@ -32,8 +31,6 @@ struct WireAnswer {
     bool failed() const { return wire.isEmpty(); }
 };
 
-// SingleByte for the text formats "csv[;]", "csv[,]", "txt[tab]" (any letter case), Utf8 otherwise.
-AnswerEncoding encodingForFormat(const QString& formatName);
 QByteArray answerBytes(const QString& answer, AnswerEncoding encoding);
 
 // The unguarded send: a failure reaches the caller.

@@ -7,7 +7,6 @@
 #include "common/cp1252.h"
 #include "common/files.h"
 #include "common/text.h"
-#include "server/tserverthread.h"
 
 namespace veldra {
 namespace {
@@ -264,9 +263,16 @@ QString ParameterListReader::value(qint32 i) const
     return upToFirstEnd(m_list, *start, *ends);
 }
 
-void ParseRequest(TServerThread& request, const QString& requestText)
+Request ParseRequest(const QString& requestText, const RequestDefaults& defaults)
 {
-    const QString s = trim(requestText);
+    Request request;
+    request.text = trim(requestText);
+    request.format = defaults.format;
+    request.dateActive = defaults.dateActive;
+    request.address = defaults.address;
+    request.handle = defaults.handle;
+
+    const QString& s = request.text;
     const QString get = QStringLiteral("GET /");
     const QString http = QStringLiteral(" HTTP/");
 
@@ -274,43 +280,45 @@ void ParseRequest(TServerThread& request, const QString& requestText)
     if (s.startsWith(get) && s.indexOf(http, get.size()) >= 0) {
         const QString t = trim(textBetween(s, get, http));
         if (t.contains(u'?'))
-            request.NameRequest = trim(textBetween(s, get, QStringLiteral("?")));
+            request.name = trim(textBetween(s, get, QStringLiteral("?")));
         else
-            request.NameRequest = t;
+            request.name = t;
     }
-    if (request.NameRequest.isEmpty()) return;
+    if (request.name.isEmpty()) return request;
 
     // Parameters
-    request.InputParameters = trim(ParseQueryParameters(textBetween(s, QStringLiteral("GET "), http)));
-    const ParameterListReader list(request.InputParameters);
+    request.parameters = trim(ParseQueryParameters(textBetween(s, QStringLiteral("GET "), http)));
+    const ParameterListReader list(request.parameters);
 
     // Format: the first parameter named format decides.
-    if (request.InputParameters.contains(QLatin1String("]>format</name["))) {
+    if (request.parameters.contains(QLatin1String("]>format</name["))) {
         qint32 n = 0;
         if (list.count(n)) {
             const QString format = QStringLiteral("format");
             for (qint32 i : list.nameIndexes(n)) {
                 if (!list.hasName(i, format)) continue;
                 const QString f = trim(list.value(i));
-                if (!f.isEmpty() && AnswerFormat::fromName(f)) request.NecessaryFormatAnswer = f;
+                if (const std::optional<AnswerFormat> named = AnswerFormat::fromName(f)) request.format = named;
                 break;
             }
         }
     }
 
     // Credentials: the last parameter of each name wins.
-    if (request.InputParameters.contains(QLatin1String(">email<")) ||
-        request.InputParameters.contains(QLatin1String(">seccode<"))) {
+    if (request.parameters.contains(QLatin1String(">email<")) || request.parameters.contains(QLatin1String(">seccode<"))) {
         qint32 n = 0;
         if (list.count(n)) {
             const QString email = QStringLiteral("email");
             const QString seccode = QStringLiteral("seccode");
             for (qint32 i : list.nameIndexes(n)) {
-                if (list.hasName(i, email)) request._email = trim(list.value(i));
-                if (list.hasName(i, seccode)) request._seccode = trim(list.value(i));
+                if (list.hasName(i, email)) request.email = trim(list.value(i));
+                if (list.hasName(i, seccode)) request.seccode = trim(list.value(i));
             }
         }
     }
+    request.email = request.email.toLower();
+    request.seccode = request.seccode.toLower();
+    return request;
 }
 
 }  // namespace veldra

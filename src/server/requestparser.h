@@ -9,10 +9,9 @@
 #include <QStringList>
 
 #include "common/errors.h"
+#include "server/request.h"
 
 namespace veldra {
-
-class TServerThread;
 
 // A malformed percent escape in the query string.
 class DecodeError : public Error {
@@ -20,9 +19,21 @@ public:
     explicit DecodeError(const QString& message) : Error(QStringLiteral("EDecodeError"), message) {}
 };
 
-// Fills NameRequest, InputParameters and, when the request names them, the answer
-// format, _email and _seccode. Throws DecodeError for a malformed percent escape.
-void ParseRequest(TServerThread& request, const QString& requestText);
+// What a request starts with before its text is read: the settings' answer format,
+// today's date (short form) and the client.
+struct RequestDefaults {
+    std::optional<AnswerFormat> format;
+    QString dateActive;
+    QString address;
+    qintptr handle = 0;
+};
+
+// The request of `requestText`: the function name, the parameter list and, when the
+// request names them, the answer format (else the default), the e-mail and the secure
+// code (in lower case); a test client until the access decision says otherwise. The
+// parameter list stays empty without a name. Throws DecodeError for a malformed percent
+// escape.
+Request ParseRequest(const QString& requestText, const RequestDefaults& defaults);
 
 // The parameter list text of a request target ("/" name ["?" query string]):
 // "<name[i]>..</name[i]><value[i]>..</value[i]>" lines joined by CR LF, then

@@ -13,6 +13,7 @@
 #include "common/text.h"
 #include "server/answers.h"
 #include "server/failurereporter.h"
+#include "server/request.h"
 #include "server/requestparser.h"
 #include "server/requeststeps.h"
 #include "server/servercontext.h"
@@ -46,19 +47,6 @@ QString TServerThread::logLine(const QString& message) const
 
 void TServerThread::log(const QString& message) const { Logger(logLine(message)); }
 
-void TServerThread::reset()
-{
-    TestClient = true;
-    DateActive = regional::shortDate(QDate::currentDate());
-    InputRequest.clear();
-    NameRequest.clear();
-    InputParameters.clear();
-    NecessaryFormatAnswer = m_settings->FormatAnswer;
-    CreateNameForCache.clear();
-    _email.clear();
-    _seccode.clear();
-}
-
 void TServerThread::ClientExecute()
 {
     try {
@@ -76,59 +64,59 @@ void TServerThread::ClientExecute()
 
 void TServerThread::execute()
 {
-    reset();
     ClientConnection& conn = *m_connection;
 
     // STOP ended the connection while the request waited for a thread.
     if (conn.aborted()) return;
-    const QString request = trim(cp1252::decode(m_arrived));
-    if (request.isEmpty()) {
+    const QString text = trim(cp1252::decode(m_arrived));
+    if (text.isEmpty()) {
         log(QStringLiteral("{ClientExecute} Input request from Client is empty !!! "));
         sendAnswer(conn, ErrorAnswer(QStringLiteral("Input request from Client is empty")), AnswerEncoding::SingleByte);
         return;
     }
 
     Logger(logLine(QStringLiteral("{ClientExecute} Processing request from Client ")) +
-           QLatin1String("\tInput request [") + loggedRequest(request) + u']');
+           QLatin1String("\tInput request [") + loggedRequest(text) + u']');
 
-    InputRequest = request;
-    ParseRequest(*this, request);
+    const TServerSettings& s = *m_settings;
+    Request request = ParseRequest(text, RequestDefaults{AnswerFormat::fromName(s.FormatAnswer),
+                                                         regional::shortDate(QDate::currentDate()), conn.peerAddress(),
+                                                         conn.handle()});
 
-    if (trim(NameRequest).isEmpty()) {
+    if (trim(request.name).isEmpty()) {
         log(QStringLiteral("{ClientExecute} Name request from Client is empty !!! "));
         sendAnswer(conn, ErrorAnswer(QStringLiteral("Name request from Client is empty")), AnswerEncoding::SingleByte);
         return;
     }
 
-    const TServerSettings& s = *m_settings;
-    if (!trim(s.NameFunctionForShareList).isEmpty() && NameRequest.toLower() == s.NameFunctionForShareList.toLower()) {
+    if (!trim(s.NameFunctionForShareList).isEmpty() && request.name.toLower() == s.NameFunctionForShareList.toLower()) {
         SendAnswerForClient(conn, ShareListAnswer(), ShareListKind::ShareListFunction);
         return;
     }
 
     RequestSteps& steps = m_context.steps();
-    _email = _email.toLower();
-    _seccode = _seccode.toLower();
-    if (!_email.isEmpty() && !_seccode.isEmpty()) {
-        const AccessDecision access = steps.checkClientAccess(_email, _seccode, conn.peerAddress());
+    if (!request.email.isEmpty() && !request.seccode.isEmpty()) {
+        const AccessDecision access = steps.checkClientAccess(request);
         if (access.kind == AccessDecision::Kind::Blocked) {
             SendAnswerForClient(conn, BlackListAnswer(), ShareListKind::AnswerForBlackList);
             return;
         }
         if (access.kind == AccessDecision::Kind::Registered) {
-            TestClient = false;
-            DateActive = access.endDate;
+            request.testClient = false;
+            request.dateActive = access.endDate;
         }
     }
+    // From here on the request is only read.
+    const Request& r = request;
 
     // Nothing outside the queries folder is opened for a client.
-    if (!isUsableFunctionName(NameRequest) || !steps.functionFileExists(*this)) {
+    if (!isUsableFunctionName(r.name) || !steps.functionFileExists(r, s)) {
         log(QStringLiteral("{ClientExecute} Name request from Client not found !!! "));
         sendAnswer(conn, ErrorAnswer(QStringLiteral("Name request from Client not found")), AnswerEncoding::SingleByte);
         return;
     }
 
-    const PreparationResult preparation = steps.prepareQuery(*this);
+    const PreparationResult preparation = steps.prepareQuery(r, s);
     const QString& prepared = preparation.text;
     const QString& msg = preparation.error;
     if (!msg.isEmpty()) {
@@ -139,16 +127,20 @@ void TServerThread::execute()
         return;
     }
 
-    if (s.EnabledCaching && !trim(s.PathToCache).isEmpty()) {
-        if (std::optional<Outgoing> cached = steps.answerFromCache(*this, prepared)) {
-            conn.send(std::move(*cached));
+    const bool cacheInUse = s.EnabledCaching && !trim(s.PathToCache).isEmpty();
+    QString cacheKey;
+    if (cacheInUse) {
+        CacheLookupResult cached = steps.answerFromCache(r, s, prepared);
+        if (cached.hit) {
+            conn.send(std::move(*cached.hit));
             log(QStringLiteral("{ClientExecute} Data for client was sent from cache !!! "));
             steps.countRequest();
             return;
         }
+        cacheKey = std::move(cached.key);
     }
 
-    const WireAnswer answer = steps.saveQueryAs(*this, prepared);
+    const WireAnswer answer = steps.saveQueryAs(r, s, prepared);
     if (answer.failed() || (!answer.wire.file && isBlank(answer.wire.bytes))) {
         log(QStringLiteral("{ClientExecute} Query or result is wrong !!! "));
         return;
@@ -158,7 +150,7 @@ void TServerThread::execute()
     log(QStringLiteral("{ClientExecute} Was succesful sent answer for client !!! "));
     steps.countRequest();
     // A cache folder deleted meanwhile is made again by the store.
-    if (answer.cacheable && s.EnabledCaching && !trim(s.PathToCache).isEmpty()) steps.storeInCache(*this, answer);
+    if (answer.cacheable && cacheInUse) steps.storeInCache(r, s, cacheKey, answer);
 }
 
 }  // namespace veldra

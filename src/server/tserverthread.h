@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The request thread's record and its one operation, ClientExecute: one GET request
-// per connection, from the first read to the closed connection.
+// The request pipeline on a request thread, ClientExecute: one GET request per
+// connection. It parses the request, runs the steps (server/requeststeps.h), each of
+// which reads the request and returns its result, and alone sends, logs and counts.
 #include <QByteArray>
 #include <QString>
 #include <chrono>
@@ -30,34 +31,16 @@ public:
     void ClientExecute();
     static constexpr std::chrono::milliseconds closeWait{2000};
 
-    // The per-request record, reset at the start of ClientExecute.
-    bool TestClient = true;
-    QString DateActive;
-    QString InputRequest;
-    QString NameRequest;
-    QString InputParameters;
-    QString NecessaryFormatAnswer;
-    QString CreateNameForCache;
-    QString _email;
-    QString _seccode;
-
-    ClientConnection& connection() const { return *m_connection; }
-    const ServerContext& context() const { return m_context; }
-    // The running settings as they were when this request began.
-    const TServerSettings& settings() const { return *m_settings; }
-    quint64 threadId() const { return m_threadId; }
-
+private:
+    void execute();
     // The standard log line of this connection for `message`.
     QString logLine(const QString& message) const;
     // Writes logLine(message) to the event log.
     void log(const QString& message) const;
 
-private:
-    void reset();
-    void execute();
-
     std::shared_ptr<ClientConnection> m_connection;
     const ServerContext& m_context;
+    // The running settings as they were when this request began.
     std::shared_ptr<const TServerSettings> m_settings;
     quint64 m_threadId;
     QByteArray m_arrived;

@@ -18,7 +18,8 @@
 #include "server/failurereporter.h"
 #include "server/requeststeps.h"
 #include "server/servercontext.h"
-#include "server/tserverthread.h"
+#include "server/connection.h"
+#include "server/requestparser.h"
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -40,13 +41,14 @@ QString params(const QStringList& values)
     return s + QStringLiteral("<paramcount>%1</paramcount>").arg(values.size());
 }
 
-SaveQueryRequest registered(const QString& name = QStringLiteral("sales"))
+Request registered(const QString& name = QStringLiteral("sales"))
 {
-    SaveQueryRequest r;
-    r.TestClient = false;
-    r.DateActive = QStringLiteral("31.12.2025");
-    r.NameRequest = name;
-    r.InputParameters = params({});
+    Request r;
+    r.testClient = false;
+    r.dateActive = QStringLiteral("31.12.2025");
+    r.name = name;
+    r.parameters = params({});
+    r.format = AnswerFormat::Json;
     r.address = QStringLiteral("10.1.2.3");
     r.handle = 77;
     return r;
@@ -162,8 +164,8 @@ TEST(SaveQueryAsHelpers, Escapes)
 TEST_F(SaveQueryAs, OneRowInEveryFormat)
 {
     m_db->exec(QStringLiteral("INSERT INTO t VALUES (1, 'A')"));
-    SaveQueryRequest r = registered();
-    r.InputParameters = params({"2020", "EU"});
+    Request r = registered();
+    r.parameters = params({"2020", "EU"});
     const QString q = QStringLiteral("SELECT id, name FROM t");
 
     QString a = _SaveQueryAS(r, q, QStringLiteral("CSV[;]"), work());
@@ -194,8 +196,8 @@ TEST_F(SaveQueryAs, OneRowInEveryFormat)
 TEST_F(SaveQueryAs, ParameterValuesCannotBreakTheHeaderLines)
 {
     m_db->exec(QStringLiteral("INSERT INTO t VALUES (1, 'A')"));
-    SaveQueryRequest r = registered();
-    r.InputParameters = params({"a\r\nX-Evil: 1", "q\"x\x01"});
+    Request r = registered();
+    r.parameters = params({"a\r\nX-Evil: 1", "q\"x\x01"});
     for (const char* format : {"csv[;]", "txt[tab]"}) {
         const QString head = split(_SaveQueryAS(r, QStringLiteral("SELECT * FROM t"), QString::fromLatin1(format), work())).first;
         EXPECT_TRUE(head.contains(QStringLiteral("Filename=\"sales---[a__X-Evil: 1;q_x_].")));
@@ -206,8 +208,8 @@ TEST_F(SaveQueryAs, ParameterValuesCannotBreakTheHeaderLines)
 TEST_F(SaveQueryAs, SeveralRowsForATestClient)
 {
     m_db->exec(QString::fromUtf8("INSERT INTO t VALUES (1, 'abcdefghij'), (22, 'ab'), (333, 'é\"x\\\\')"));
-    SaveQueryRequest r = registered();
-    r.TestClient = true;
+    Request r = registered();
+    r.testClient = true;
     // Every value is cut, numbers included; names never are.
     const QString q = QStringLiteral("SELECT id, name AS long_column_name FROM t ORDER BY id");
 
@@ -228,7 +230,7 @@ TEST_F(SaveQueryAs, SeveralRowsForATestClient)
 
 TEST_F(SaveQueryAs, EmptyResultInEveryFormat)
 {
-    SaveQueryRequest r = registered();
+    Request r = registered();
     const QString q = QStringLiteral("SELECT * FROM t");
     const QString textBody = QStringLiteral("Result query is empty\r\nFinal date of use : 31.12.2025");
     EXPECT_EQ(_SaveQueryAS(r, q, QStringLiteral("txt[tab]"), work()),
@@ -237,7 +239,7 @@ TEST_F(SaveQueryAs, EmptyResultInEveryFormat)
               textHead(QStringLiteral("application/vnd.ms-excel"), QStringLiteral("sales---.csv"), true) + QStringLiteral("\r\n") + textBody);
     EXPECT_EQ(_SaveQueryAS(r, q, QStringLiteral("csv[;]"), work()),
               textHead(QStringLiteral("application/octet-stream"), QStringLiteral("sales---.csv"), true) + QStringLiteral("\r\n") + textBody);
-    r.TestClient = true;
+    r.testClient = true;
     EXPECT_EQ(parsed(_SaveQueryAS(r, q, QStringLiteral("xml"), work())),
               markupHead(QStringLiteral("application/xml"), true) +
                   QStringLiteral("\r\n<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Data>\r\n\t<empty>true</empty>\r\n"
@@ -257,7 +259,7 @@ TEST_F(SaveQueryAs, EmptyResultInEveryFormat)
 TEST_F(SaveQueryAs, FailedQueriesGiveNoAnswer)
 {
     m_db->exec(QStringLiteral("INSERT INTO t VALUES (1, 'A')"));
-    const SaveQueryRequest r = registered();
+    const Request r = registered();
     EXPECT_EQ(_SaveQueryAS(r, QStringLiteral("SELECT * FROM nope"), QStringLiteral("json"), work()), QString());
     // An UPDATE runs, then has no rows to answer with.
     EXPECT_EQ(_SaveQueryAS(r, QStringLiteral("UPDATE t SET name = \"B\""), QStringLiteral("csv[;]"), work()), QString());
@@ -288,16 +290,20 @@ TEST_F(SaveQueryAs, FailedQueriesGiveNoAnswer)
         << log()[3].toStdString();
 }
 
-TEST_F(SaveQueryAs, AnUnknownFormatNameGivesNoAnswer)
+TEST_F(SaveQueryAs, ARequestWithoutAFormatGivesNoAnswer)
 {
     m_db->exec(QStringLiteral("INSERT INTO t VALUES (1, 'A')"));
-    // "j\u017Fon" upper-cases to JSON, so a request parser may take it for a format name.
+    // "j\u017Fon" upper-cases to JSON, but is no format name: the request has no format.
     for (const QString& format : {QString::fromUtf8("j\u017Fon"), QStringLiteral("html")})
         EXPECT_EQ(_SaveQueryAS(registered(), QStringLiteral("SELECT * FROM t"), format, work()), QString()) << format.toStdString();
+    Request none = registered();
+    none.format.reset();
+    EXPECT_TRUE(SaveQueryAnswer(none, QStringLiteral("SELECT * FROM t"), work()).failed());
     const QStringList lines = log();
-    ASSERT_EQ(lines.size(), 2);
-    EXPECT_TRUE(lines[1].endsWith(QStringLiteral("Query [SELECT * FROM t] Error|msg = [EArgumentException : Unknown answer format [html]] ")))
-        << lines[1].toStdString();
+    ASSERT_EQ(lines.size(), 3);
+    for (const QString& line : lines)
+        EXPECT_TRUE(line.endsWith(QStringLiteral("Query [SELECT * FROM t] Error|msg = [EArgumentException : Unknown answer format] ")))
+            << line.toStdString();
 }
 
 TEST_F(SaveQueryAs, AConnectionLostDuringTheQueryFailsIt)
@@ -332,7 +338,7 @@ TEST_F(SaveQueryAs, ValueTextsAndNastyValuesParseAndRoundTrip)
     // The nasty text travels as hex so that nothing in it needs quoting here.
     setup.execute(QStringLiteral("INSERT INTO v VALUES ('2025-12-31', '2024-02-29 13:45:07', 12.50, NULL, CONVERT(X'%1' USING utf8mb4))")
                       .arg(QString::fromLatin1(nasty.toUtf8().toHex())));
-    SaveQueryRequest r = registered();
+    Request r = registered();
     const QString q = QStringLiteral("SELECT d, dt, amount, n, txt, txt AS `odd \"name\\`, 1 AS `1st col`, 'x' AS `a:b` FROM v");
     const QStringList expected = {"31.12.2025", "29.02.2024 13:45:07", "12.50", "", nasty, nasty, "1", "x"};
 
@@ -372,8 +378,8 @@ TEST_F(SaveQueryAs, ValueTextsAndNastyValuesParseAndRoundTrip)
 TEST_F(SaveQueryAs, ACutThroughACharacterStillParses)
 {
     m_db->exec(QString::fromUtf8("INSERT INTO t VALUES (1, 'a😀')"));  // three UTF-16 units, cut after two
-    SaveQueryRequest r = registered();
-    r.TestClient = true;
+    Request r = registered();
+    r.testClient = true;
     const QByteArray json = answerBytes(split(_SaveQueryAS(r, QStringLiteral("SELECT name FROM t"), QStringLiteral("json"), work())).second,
                                         AnswerEncoding::Utf8);
     EXPECT_TRUE(isValidUtf8(json));
@@ -414,7 +420,7 @@ TEST_F(SaveQueryAs, RunsInARequestThread)
     m_db->exec(QStringLiteral("INSERT INTO t VALUES (5, 'E')"));
     const DbParams p = work();
     const QString answer = inWorker([p] {
-        SaveQueryRequest r = registered();
+        Request r = registered();
         QString a = _SaveQueryAS(r, QStringLiteral("SELECT * FROM t WHERE id = 6"), QStringLiteral("json"), p);
         return a + _SaveQueryAS(r, QStringLiteral("SELECT name FROM t"), QStringLiteral("xml"), p);
     });
@@ -429,23 +435,17 @@ namespace {
 
 }  // namespace
 
-TEST_F(SaveQueryAs, ReadsTheRequestRecord)
+TEST_F(SaveQueryAs, ReadsTheParsedRequest)
 {
     m_db->exec(QStringLiteral("INSERT INTO t VALUES (1, 'abc')"));
     int fds[2];
     ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
     auto connection = std::make_shared<ClientConnection>(fds[0], QStringLiteral("192.168.7.8"));
     ::close(fds[1]);
-    NoSteps steps;
-    ScriptedOperator op;
-    FailureReporter failures(op);
-    ServerContext context(steps, failures);
-    TServerThread request(connection, context, 1);
-    request.TestClient = true;
-    request.NameRequest = QStringLiteral("fn");
-    request.InputParameters = params({"x@y.z", "7"});
-    request._email = QStringLiteral("x@y.z");
-    request.NecessaryFormatAnswer = QStringLiteral("TXT[TAB]");
+    Request request = ParseRequest(QStringLiteral("GET /fn?p1=x%40y.z&p2=7&email=X@y.z HTTP/1.1"),
+                                   RequestDefaults{AnswerFormat::TxtTab, QStringLiteral("08.03.2024"),
+                                                   connection->peerAddress(), connection->handle()});
+    request.parameters = params({"x@y.z", "7"});
 
     const QString a = _SaveQueryAS(request, QStringLiteral("SELECT name FROM t"), work());
     EXPECT_EQ(split(a).first, textHead(QStringLiteral("application/vnd.ms-excel"), QStringLiteral("fn---[;7].txt")));
@@ -458,10 +458,10 @@ TEST_F(SaveQueryAs, ReadsTheRequestRecord)
 
 TEST_F(SaveQueryAs, LargeAnswersGoOnIntoAFileByteForByte)
 {
-    const SaveQueryRequest r = registered();
+    const Request r = registered();
     // 150,000 rows (10 MB): past what an answer keeps in memory, so the answer is a file.
     const QString q = QStringLiteral("SELECT seq AS n, REPEAT('\u00E9', 10) AS v FROM seq_1_to_150000");
-    const WireAnswer answer = SaveQueryAnswer(r, q, QStringLiteral("json"), work(), nullptr, m_spool.path());
+    const WireAnswer answer = SaveQueryAnswer(r, q, work(), nullptr, m_spool.path());
     ASSERT_TRUE(answer.wire.file);
     EXPECT_TRUE(answer.wire.bytes.isEmpty());
     EXPECT_EQ(answer.fileFolder, m_spool.path());
@@ -480,7 +480,7 @@ TEST_F(SaveQueryAs, LargeAnswersGoOnIntoAFileByteForByte)
     // A failure once the answer is in its file is a failed query: nothing to send.
     const WireAnswer failed = SaveQueryAnswer(
         r, QStringLiteral("SELECT seq, IF(seq < 140000, REPEAT('x', 50), (SELECT 1 UNION SELECT 2)) AS v FROM seq_1_to_150000"),
-        QStringLiteral("json"), work(), nullptr, m_spool.path());
+        work(), nullptr, m_spool.path());
     EXPECT_TRUE(failed.failed());
     EXPECT_TRUE(log().last().contains(QStringLiteral("{_SaveQueryAS} WrongQuery !!! "))) << log().last().toStdString();
     EXPECT_TRUE(QDir(m_spool.path()).isEmpty());

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "cache/cachefiles.h"
+#include "common/cp1252.h"
 #include "common/files.h"
 #include "common/md5.h"
 #include "server/answers.h"
@@ -27,6 +28,9 @@ using namespace veldra;
 using veldra::test::putBytes;
 
 namespace {
+
+// One of the five formats by its name in any letter case.
+AnswerFormat fmt(const QString& name) { return AnswerFormat::fromName(name).value(); }
 
 const QString kHeader = QStringLiteral("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: Keep-Alive\r\n\r\n");
 
@@ -76,7 +80,7 @@ protected:
     test::CacheClient request(ClientConnection& c, const QString& name, bool testClient, const QString& format,
                               const QString& date = QString())
     {
-        return test::CacheClient{{settings, name, testClient, date, format}, c, [this](const QString& m) { logged << m; }};
+        return test::CacheClient{{settings, name, testClient, date, fmt(format)}, c, [this](const QString& m) { logged << m; }};
     }
     QStringList cacheFiles(const QString& name) const
     {
@@ -99,19 +103,19 @@ TEST(CacheKey, AbcDigestIsUpperCaseHex)
 
 TEST(CacheKey, TextUpperCasesThePrefixOnlyAndMarksTheClientKind)
 {
-    EXPECT_EQ(cache::keyText(QStringLiteral(" sales\t"), true, QStringLiteral("json"), QStringLiteral("select a from t")),
+    EXPECT_EQ(cache::keyText(QStringLiteral(" sales\t"), true, fmt(QStringLiteral("json")), QStringLiteral("select a from t")),
               QStringLiteral("[SALES][-1]|[JSON]=select a from t"));
-    EXPECT_EQ(cache::keyText(QStringLiteral("sales"), false, QStringLiteral("csv[;]"), QStringLiteral(" x ")),
+    EXPECT_EQ(cache::keyText(QStringLiteral("sales"), false, fmt(QStringLiteral("csv[;]")), QStringLiteral(" x ")),
               QStringLiteral("[SALES][0]|[CSV[;]]= x "));
     const QString q = QStringLiteral("select * from sales where year = 2020");
-    EXPECT_EQ(cache::cacheKey(QStringLiteral("sales"), true, QStringLiteral("json"), q),
+    EXPECT_EQ(cache::cacheKey(QStringLiteral("sales"), true, fmt(QStringLiteral("json")), q),
               md5Hex(QByteArray("[SALES][-1]|[JSON]=") + q.toLatin1()));
     // Letter case of name and format does not matter; the client kind does.
-    EXPECT_EQ(cache::cacheKey(QStringLiteral("Sales"), true, QStringLiteral("JSON"), q),
-              cache::cacheKey(QStringLiteral("sales"), true, QStringLiteral("json"), q));
-    EXPECT_NE(cache::cacheKey(QStringLiteral("sales"), true, QStringLiteral("json"), q),
-              cache::cacheKey(QStringLiteral("sales"), false, QStringLiteral("json"), q));
-    EXPECT_TRUE(cache::cacheKey(QStringLiteral("sales"), true, QStringLiteral("json"), QStringLiteral(" \r\n")).isEmpty());
+    EXPECT_EQ(cache::cacheKey(QStringLiteral("Sales"), true, fmt(QStringLiteral("JSON")), q),
+              cache::cacheKey(QStringLiteral("sales"), true, fmt(QStringLiteral("json")), q));
+    EXPECT_NE(cache::cacheKey(QStringLiteral("sales"), true, fmt(QStringLiteral("json")), q),
+              cache::cacheKey(QStringLiteral("sales"), false, fmt(QStringLiteral("json")), q));
+    EXPECT_TRUE(cache::cacheKey(QStringLiteral("sales"), true, fmt(QStringLiteral("json")), QStringLiteral(" \r\n")).isEmpty());
 }
 
 TEST(CacheKey, NonAsciiCharactersAreTheirUtf8Bytes)
@@ -133,7 +137,7 @@ TEST(CacheKey, NonAsciiCharactersAreTheirUtf8Bytes)
                                 QStringLiteral("\uFFFD")};
     QSet<QString> keys;
     for (const QString& v : values)
-        keys << cache::cacheKey(QStringLiteral("f"), true, QStringLiteral("xml"), QStringLiteral("name = '") + v + u'\'');
+        keys << cache::cacheKey(QStringLiteral("f"), true, fmt(QStringLiteral("xml")), QStringLiteral("name = '") + v + u'\'');
     EXPECT_EQ(keys.size(), values.size());
 }
 
@@ -158,9 +162,9 @@ TEST_F(CacheFiles, StoreThenLookupSendsTheAnswerByteForByte)
             ASSERT_FALSE(test::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, c.format), prepared, key, {}));
             EXPECT_TRUE(w.received().isEmpty());
         }
-        ASSERT_EQ(key, cache::cacheKey(QStringLiteral("sales"), true, c.format, prepared));
+        ASSERT_EQ(key, cache::cacheKey(QStringLiteral("sales"), true, fmt(c.format), prepared));
         Wire w0;
-        ASSERT_TRUE(cache::store(request(*w0.conn, QStringLiteral("sales"), true, c.format), key, c.answer));
+        ASSERT_TRUE(test::storeText(request(*w0.conn, QStringLiteral("sales"), true, c.format), key, c.answer));
 
         const QByteArray file = readFileBytes(cacheRoot + QStringLiteral("sales/") + key + QStringLiteral(".cache"));
         const QByteArray utf8 = c.answer.toUtf8();
@@ -171,7 +175,7 @@ TEST_F(CacheFiles, StoreThenLookupSendsTheAnswerByteForByte)
         logged.clear();
         ASSERT_TRUE(test::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, c.format), prepared, key,
                                          [&] { ++counted; }));
-        EXPECT_EQ(w.received(), answerBytes(c.answer, encodingForFormat(c.format)));
+        EXPECT_EQ(w.received(), answerBytes(c.answer, fmt(c.format).encoding()));
         EXPECT_EQ(counted, 1);
         EXPECT_EQ(logged, QStringList{QStringLiteral("{ClientExecute} Data for client was sent from cache !!! ")});
     }
@@ -184,10 +188,10 @@ TEST_F(CacheFiles, RegisteredClientsSeeTheirOwnEndDate)
 {
     const QString prepared = QStringLiteral("select city from t");
     const QString stored = jsonAnswer(QStringLiteral("Final date of use : 31.12.2025"));
-    const QString key = cache::cacheKey(QStringLiteral("sales"), false, QStringLiteral("json"), prepared);
+    const QString key = cache::cacheKey(QStringLiteral("sales"), false, fmt(QStringLiteral("json")), prepared);
     {
         Wire w;
-        ASSERT_TRUE(cache::store(request(*w.conn, QStringLiteral("sales"), false, QStringLiteral("json")), key, stored));
+        ASSERT_TRUE(test::storeText(request(*w.conn, QStringLiteral("sales"), false, QStringLiteral("json")), key, stored));
     }
     Wire w;
     QString k;
@@ -195,19 +199,29 @@ TEST_F(CacheFiles, RegisteredClientsSeeTheirOwnEndDate)
         request(*w.conn, QStringLiteral("sales"), false, QStringLiteral("JSON"), QStringLiteral("30.06.2026")), prepared, k, {}));
     EXPECT_EQ(QString::fromUtf8(w.received()), jsonAnswer(QStringLiteral("Final date of use : 30.06.2026")));
 
-    // The rewrite itself: every occurrence, any letter case; text formats and test
-    // clients untouched; the XML form too.
+    // The rewrite itself, as a cache file is served: the stored value in any letter case,
+    // in the part up to and with the statusText (the rest goes from the file as it is);
+    // text formats and test clients untouched; the XML form too.
+    const auto served = [&](const QString& answer, const QString& format, bool testClient) {
+        const QString path = cacheRoot + QStringLiteral("rewrite.cache");
+        putBytes(path, (fmt(format).isText() ? QByteArray("\xEF\xBB\xBF") : QByteArray()) + answer.toUtf8());
+        const std::optional<Outgoing> out = cache::cachedAnswer(path, fmt(format), testClient, QStringLiteral("01.01.2027"));
+        if (!out) return QString();
+        return fmt(format).isText() ? cp1252::decode(out->toBytes()) : QString::fromUtf8(out->toBytes());
+    };
+    const QString cased = jsonAnswer(QStringLiteral("FINAL DATE of use : 31.12.2025"));
+    EXPECT_EQ(served(cased, QStringLiteral("json"), false), jsonAnswer(QStringLiteral("Final date of use : 01.01.2027")));
     const QString twice = jsonAnswer(QStringLiteral("Final date of use : 31.12.2025"), QStringLiteral("FINAL DATE OF USE : 31.12.2025"));
-    EXPECT_EQ(cache::rewriteStatusText(twice, QStringLiteral("json"), false, QStringLiteral("01.01.2027")),
-              jsonAnswer(QStringLiteral("Final date of use : 01.01.2027"), QStringLiteral("Final date of use : 01.01.2027")));
-    EXPECT_EQ(cache::rewriteStatusText(stored, QStringLiteral("json"), true, QStringLiteral("01.01.2027")), stored);
+    EXPECT_EQ(served(twice, QStringLiteral("json"), false),
+              jsonAnswer(QStringLiteral("Final date of use : 01.01.2027"), QStringLiteral("FINAL DATE OF USE : 31.12.2025")));
+    EXPECT_EQ(served(stored, QStringLiteral("json"), true), stored);
     const QString csv = kHeader + QStringLiteral("\"statusText\": \"x\",");
-    EXPECT_EQ(cache::rewriteStatusText(csv, QStringLiteral("csv[,]"), false, QStringLiteral("01.01.2027")), csv);
+    EXPECT_EQ(served(csv, QStringLiteral("csv[,]"), false), csv);
     const QString xml = kHeader + QStringLiteral("<Data>\r\n\t<empty>false</empty>\r\n\t<statusText>Final date of use : 31.12.2025</statusText>\r\n</Data>\r\n");
-    EXPECT_EQ(cache::rewriteStatusText(xml, QStringLiteral("xml"), false, QStringLiteral("01.01.2027")),
+    EXPECT_EQ(served(xml, QStringLiteral("xml"), false),
               kHeader + QStringLiteral("<Data>\r\n\t<empty>false</empty>\r\n\t<statusText>Final date of use : 01.01.2027</statusText>\r\n</Data>\r\n"));
     const QString noMarkers = kHeader + QStringLiteral("{}");
-    EXPECT_EQ(cache::rewriteStatusText(noMarkers, QStringLiteral("json"), false, QStringLiteral("01.01.2027")), noMarkers);
+    EXPECT_EQ(served(noMarkers, QStringLiteral("json"), false), noMarkers);
 }
 
 TEST_F(CacheFiles, StoreRefusesWhatIsNotACacheableAnswer)
@@ -215,16 +229,16 @@ TEST_F(CacheFiles, StoreRefusesWhatIsNotACacheableAnswer)
     Wire w;
     const auto r = request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json"));
     const QString key = QStringLiteral("900150983CD24FB0D6963F7D28E17F72");
-    EXPECT_FALSE(cache::store(r, key, QString()));
-    EXPECT_FALSE(cache::store(r, key, QStringLiteral(" \r\n")));
-    EXPECT_FALSE(cache::store(r, key, QStringLiteral("[nocache]") + jsonAnswer(QStringLiteral("x"))));
-    EXPECT_FALSE(cache::store(r, QString(), jsonAnswer(QStringLiteral("x"))));
+    EXPECT_FALSE(test::storeText(r, key, QString()));
+    EXPECT_FALSE(test::storeText(r, key, QStringLiteral(" \r\n")));
+    EXPECT_FALSE(test::storeText(r, key, QStringLiteral("[nocache]") + jsonAnswer(QStringLiteral("x"))));
+    EXPECT_FALSE(test::storeText(r, QString(), jsonAnswer(QStringLiteral("x"))));
     EXPECT_FALSE(QFileInfo::exists(cacheRoot + QStringLiteral("sales")));
     // Names that are not one folder inside the cache folder: nothing stored or read.
     QDir().mkdir(cacheRoot + QStringLiteral("a"));
     for (const char* name : {"a/b", "..", "."}) {
         const auto r2 = request(*w.conn, QString::fromLatin1(name), true, QStringLiteral("json"));
-        EXPECT_FALSE(cache::store(r2, key, jsonAnswer(QStringLiteral("x")))) << name;
+        EXPECT_FALSE(test::storeText(r2, key, jsonAnswer(QStringLiteral("x")))) << name;
         QString k;
         EXPECT_FALSE(test::lookupAndSend(r2, QStringLiteral("select 1"), k, {})) << name;
     }
@@ -232,18 +246,18 @@ TEST_F(CacheFiles, StoreRefusesWhatIsNotACacheableAnswer)
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList());
     EXPECT_EQ(QDir(cacheRoot).entryList(QDir::Files), QStringList());
     // A function folder deleted while the answer is written: nothing stored, no failure.
-    EXPECT_FALSE(cache::writeCacheFile(cacheRoot + QStringLiteral("gone/K.cache"), "x"));
+    EXPECT_FALSE(test::writeCacheFile(cacheRoot + QStringLiteral("gone/K.cache"), "x"));
     EXPECT_FALSE(QFileInfo::exists(cacheRoot + QStringLiteral("gone")));
 }
 
 TEST_F(CacheFiles, CachingOffLeavesFilesAloneAndAMissingCacheFolderIsMadeAgain)
 {
     const QString prepared = QStringLiteral("select 1");
-    const QString key = cache::cacheKey(QStringLiteral("sales"), true, QStringLiteral("json"), prepared);
+    const QString key = cache::cacheKey(QStringLiteral("sales"), true, fmt(QStringLiteral("json")), prepared);
     const QString answer = jsonAnswer(QStringLiteral("test client - data is modified"));
     {
         Wire w;
-        ASSERT_TRUE(cache::store(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), key, answer));
+        ASSERT_TRUE(test::storeText(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), key, answer));
     }
     const QString file = cacheRoot + QStringLiteral("sales/") + key + QStringLiteral(".cache");
     const QByteArray before = readFileBytes(file);
@@ -253,8 +267,8 @@ TEST_F(CacheFiles, CachingOffLeavesFilesAloneAndAMissingCacheFolderIsMadeAgain)
         Wire w;
         QString k;
         EXPECT_FALSE(test::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), prepared, k, {}));
-        EXPECT_FALSE(cache::store(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), key, jsonAnswer(QStringLiteral("new"))));
-        EXPECT_FALSE(cache::store(request(*w.conn, QStringLiteral("other"), true, QStringLiteral("json")), key, answer));
+        EXPECT_FALSE(test::storeText(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), key, jsonAnswer(QStringLiteral("new"))));
+        EXPECT_FALSE(test::storeText(request(*w.conn, QStringLiteral("other"), true, QStringLiteral("json")), key, answer));
         EXPECT_TRUE(w.received().isEmpty());
     }
     EXPECT_EQ(readFileBytes(file), before);
@@ -267,7 +281,7 @@ TEST_F(CacheFiles, CachingOffLeavesFilesAloneAndAMissingCacheFolderIsMadeAgain)
         QString k;
         EXPECT_FALSE(test::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), prepared, k, {}));
         // the cache folder deleted by hand: the store makes it again, so caching goes on
-        EXPECT_TRUE(cache::store(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), key, answer));
+        EXPECT_TRUE(test::storeText(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), key, answer));
         EXPECT_TRUE(test::lookupAndSend(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("json")), prepared, k, {}));
     }
     EXPECT_EQ(readFileBytes(dir.path() + QStringLiteral("/missing/sales/") + key + QStringLiteral(".cache")), before);
@@ -281,7 +295,7 @@ TEST_F(CacheFiles, MissingFileOrFunctionFolderIsAMiss)
     EXPECT_FALSE(test::lookupAndSend(request(*w.conn, QStringLiteral("nofolder"), true, QStringLiteral("json")),
                                       QStringLiteral("select 1"), k, {}));
     EXPECT_FALSE(k.isEmpty());
-    EXPECT_FALSE(cache::cachedAnswer(cacheRoot + QStringLiteral("nofolder/x.cache"), QStringLiteral("json"), true, QString()));
+    EXPECT_FALSE(cache::cachedAnswer(cacheRoot + QStringLiteral("nofolder/x.cache"), fmt(QStringLiteral("json")), true, QString()));
 }
 
 // Identical requests at the same moment, while the answer is stored again and again:
@@ -306,12 +320,12 @@ TEST_F(CacheFiles, ConcurrentIdenticalRequestsAreAllAnswered)
             try {
                 for (int round = 0; round < 5; ++round) {
                     Wire w;
-                    auto r = test::CacheClient{{settings, QStringLiteral("sales"), true, QString(), QStringLiteral("json")}, *w.conn, {}};
+                    auto r = test::CacheClient{{settings, QStringLiteral("sales"), true, QString(), AnswerFormat::Json}, *w.conn, {}};
                     QString key;
                     if (test::lookupAndSend(r, prepared, key, [&] { ++fromCache; })) {
                     } else {
                         sendAnswer(*w.conn, answer, AnswerEncoding::Utf8);
-                        cache::store(r, key, answer);
+                        test::storeText(r, key, answer);
                     }
                     const QByteArray bytes = w.received();
                     if (bytes != expected) got[i] = bytes;
@@ -350,7 +364,7 @@ TEST_F(CacheFiles, AnEmptyOrCutCacheFileIsAMissAndIsRemoved)
     QDir().mkdir(cacheRoot + QStringLiteral("sales"));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const QString key = cache::cacheKey(QStringLiteral("sales"), true, c.format, prepared);
+        const QString key = cache::cacheKey(QStringLiteral("sales"), true, fmt(c.format), prepared);
         const QString path = cacheRoot + QStringLiteral("sales/") + key + QStringLiteral(".cache");
         putBytes(path, c.file);
         Wire w;
@@ -360,7 +374,7 @@ TEST_F(CacheFiles, AnEmptyOrCutCacheFileIsAMissAndIsRemoved)
         EXPECT_FALSE(QFileInfo::exists(path));
     }
     // A whole one is served.
-    const QString key = cache::cacheKey(QStringLiteral("sales"), true, QStringLiteral("json"), prepared);
+    const QString key = cache::cacheKey(QStringLiteral("sales"), true, fmt(QStringLiteral("json")), prepared);
     putBytes(cacheRoot + QStringLiteral("sales/") + key + QStringLiteral(".cache"), whole);
     Wire w;
     QString k;
@@ -371,7 +385,7 @@ TEST_F(CacheFiles, AnEmptyOrCutCacheFileIsAMissAndIsRemoved)
 TEST_F(CacheFiles, AFailedWriteKeepsTheOldFileAndLeavesNoTemporaryFile)
 {
     const QString path = cacheRoot + QStringLiteral("K.cache");
-    ASSERT_TRUE(cache::writeCacheFile(path, "old answer"));
+    ASSERT_TRUE(test::writeCacheFile(path, "old answer"));
     // Writes past 64 KiB fail with EFBIG, as on a full disk.
     struct sigaction ignore {}, before {};
     ignore.sa_handler = SIG_IGN;
@@ -383,7 +397,7 @@ TEST_F(CacheFiles, AFailedWriteKeepsTheOldFileAndLeavesNoTemporaryFile)
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
     bool threw = false;
     try {
-        cache::writeCacheFile(path, QByteArray(200 * 1024, 'x'));
+        test::writeCacheFile(path, QByteArray(200 * 1024, 'x'));
     } catch (const FileError& e) {
         threw = true;
         EXPECT_TRUE(e.message().contains(path)) << e.message().toStdString();
@@ -413,7 +427,7 @@ TEST_F(CacheFiles, LargeAnswersGoFromTheirFileByteForByte)
     fresh.fileFolder = spool.folder();
     fresh.wire = spool.take();
     fresh.cacheable = true;
-    const QString key = cache::cacheKey(QStringLiteral("sales"), false, QStringLiteral("json"), prepared);
+    const QString key = cache::cacheKey(QStringLiteral("sales"), false, fmt(QStringLiteral("json")), prepared);
     Wire w;
     ASSERT_TRUE(cache::store(request(*w.conn, QStringLiteral("sales"), false, QStringLiteral("json")), key, fresh));
     const QString path = cacheRoot + QStringLiteral("sales/") + key + QStringLiteral(".cache");
@@ -422,22 +436,22 @@ TEST_F(CacheFiles, LargeAnswersGoFromTheirFileByteForByte)
 
     // Sent from the file: a registered client's statusText in front, the rest as stored.
     const std::optional<Outgoing> registered =
-        cache::cachedAnswer(path, QStringLiteral("json"), false, QStringLiteral("30.06.2026"));
+        cache::cachedAnswer(path, fmt(QStringLiteral("json")), false, QStringLiteral("30.06.2026"));
     ASSERT_TRUE(registered);
     EXPECT_TRUE(registered->file);
     EXPECT_LT(registered->bytes.size(), 1024);
     EXPECT_EQ(registered->toBytes(), jsonAnswer(QStringLiteral("Final date of use : 30.06.2026"), rows).toUtf8());
-    const std::optional<Outgoing> test = cache::cachedAnswer(path, QStringLiteral("json"), true, QString());
+    const std::optional<Outgoing> test = cache::cachedAnswer(path, fmt(QStringLiteral("json")), true, QString());
     ASSERT_TRUE(test);
     EXPECT_TRUE(test->bytes.isEmpty());
     EXPECT_EQ(test->toBytes(), stored.toUtf8());
 
     // A large text-format answer: its file holds the text in UTF-8, the wire its bytes.
     const QString csv = kHeader + QStringLiteral("\u00EF\u00BB\u00BF") + rows;
-    const QString csvKey = cache::cacheKey(QStringLiteral("sales"), true, QStringLiteral("csv[;]"), prepared);
-    ASSERT_TRUE(cache::store(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("csv[;]")), csvKey, csv));
+    const QString csvKey = cache::cacheKey(QStringLiteral("sales"), true, fmt(QStringLiteral("csv[;]")), prepared);
+    ASSERT_TRUE(test::storeText(request(*w.conn, QStringLiteral("sales"), true, QStringLiteral("csv[;]")), csvKey, csv));
     const std::optional<Outgoing> text = cache::cachedAnswer(cacheRoot + QStringLiteral("sales/") + csvKey + QStringLiteral(".cache"),
-                                                             QStringLiteral("csv[;]"), true, QString());
+                                                             fmt(QStringLiteral("csv[;]")), true, QString());
     ASSERT_TRUE(text);
     EXPECT_TRUE(text->toBytes() == answerBytes(csv, AnswerEncoding::SingleByte));
 }

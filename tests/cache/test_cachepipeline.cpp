@@ -23,35 +23,42 @@ using namespace veldra;
 
 namespace {
 
-QString answerFor(const TServerThread& r, const QString& rows)
+QString answerFor(const Request& r, const QString& rows)
 {
-    const QString status = r.TestClient ? QStringLiteral("test client - data is modified")
-                                        : QStringLiteral("Final date of use : ") + r.DateActive;
+    const QString status = r.testClient ? QStringLiteral("test client - data is modified")
+                                        : QStringLiteral("Final date of use : ") + r.dateActive;
     return QStringLiteral("HTTP/1.1 200 OK\r\nContent-Type: application/json; charset=UTF-8\r\n\r\n{\r\n\t\"empty\": \"false\",\r\n\t\"statusText\": \"") +
            status + QStringLiteral("\",\r\n\t\"Data\": \"") + rows + QStringLiteral("\"\r\n}\r\n");
 }
 
 class ScriptedSteps : public RequestSteps {
 public:
-    AccessDecision checkClientAccess(const QString& email, const QString&, const QString&) override
+    AccessDecision checkClientAccess(const Request& r) override
     {
+        const QString& email = r.email;
         if (email == QLatin1String("a@x.org")) return {AccessDecision::Kind::Registered, QStringLiteral("31.12.2025")};
         if (email == QLatin1String("b@x.org")) return {AccessDecision::Kind::Registered, QStringLiteral("30.06.2026")};
         return {};
     }
-    bool functionFileExists(const TServerThread&) override { return true; }
-    PreparationResult prepareQuery(TServerThread& r) override { return QStringLiteral("select * from ") + r.NameRequest; }
-    std::optional<Outgoing> answerFromCache(TServerThread& r, const QString& prepared) override
+    bool functionFileExists(const Request&, const TServerSettings&) override { return true; }
+    PreparationResult prepareQuery(const Request& r, const TServerSettings&) override
     {
-        return CacheLookup(r, prepared);
+        return QStringLiteral("select * from ") + r.name;
     }
-    WireAnswer saveQueryAs(TServerThread& r, const QString&) override
+    CacheLookupResult answerFromCache(const Request& r, const TServerSettings& s, const QString& prepared) override
+    {
+        return CacheLookup(r, s, prepared);
+    }
+    WireAnswer saveQueryAs(const Request& r, const TServerSettings&, const QString&) override
     {
         ++executed;
         return test::scriptedAnswer(r, empty ? QStringLiteral("[nocache]") + answerFor(r, QString())
                                        : answerFor(r, QStringLiteral("Z\u00FCrich")));
     }
-    void storeInCache(TServerThread& r, const WireAnswer& answer) override { CacheStore(r, answer); }
+    void storeInCache(const Request& r, const TServerSettings& s, const QString& key, const WireAnswer& answer) override
+    {
+        CacheStore(r, s, key, answer);
+    }
     void countRequest() override { ++counted; }
 
     std::atomic<int> executed{0};
@@ -125,7 +132,7 @@ TEST_F(CachePipeline, SecondRequestIsAnsweredFromTheCacheByteForByte)
     const QByteArray first = exchange("GET /sales?year=2020 HTTP/1.1\r\n\r\n");
     ASSERT_FALSE(first.isEmpty());
     EXPECT_EQ(steps.executed.load(), 1);
-    const QString key = cache::cacheKey(QStringLiteral("sales"), true, QStringLiteral("JSON"), QStringLiteral("select * from sales"));
+    const QString key = cache::cacheKey(QStringLiteral("sales"), true, AnswerFormat::Json, QStringLiteral("select * from sales"));
     EXPECT_EQ(cacheFiles(QStringLiteral("sales")), QStringList{key + QStringLiteral(".cache")});
 
     const QByteArray second = exchange("GET /sales?year=2020 HTTP/1.1\r\n\r\n");

@@ -49,10 +49,10 @@ TEST(AnswerFormat, TextFormatsAreSingleByteAttachmentsAndMarkupIsUtf8)
         SCOPED_TRACE(c.format.name().toStdString());
         EXPECT_EQ(c.format.isText(), c.text);
         EXPECT_EQ(c.format.encoding(), c.text ? AnswerEncoding::SingleByte : AnswerEncoding::Utf8);
-        EXPECT_EQ(isTextFormatName(c.format.name().toLower()), c.text);
+        EXPECT_EQ(AnswerFormat::fromName(c.format.name().toLower()).value().isText(), c.text);
         EXPECT_EQ(c.format.contentType(), QString::fromLatin1(c.contentType));
         EXPECT_EQ(c.format.fileExtension(), QString::fromLatin1(c.extension));
         EXPECT_EQ(c.format.separator(), c.separator);
     }
-    EXPECT_FALSE(isTextFormatName(u"tsv"));
+    EXPECT_FALSE(AnswerFormat::fromName(u"tsv"));
 }

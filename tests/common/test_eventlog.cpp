@@ -20,7 +20,6 @@ protected:
         ASSERT_TRUE(dir.isValid());
         logs = dir.path() + QStringLiteral("/LOGS/");
         QDir().mkdir(logs);
-        log.setClockForTesting([this] { return clock; });
     }
     QStringList savedFiles() const { return QDir(logs).entryList(QDir::Files); }
     void appendN(int n, const QString& prefix)
@@ -40,7 +39,7 @@ TEST_F(EventLogFiles, SavesAndEmptiesWhenTheLimitIsExceeded)
 {
     int cleared = 0;
     log.addClearedListener([&] { ++cleared; });
-    log.startSizeCheck(3, logs);
+    log.startSizeCheck(3, logs, [this] { return clock; });
     appendN(3, QStringLiteral("a\t"));
     EXPECT_EQ(log.lines().size(), 3);
     EXPECT_TRUE(savedFiles().isEmpty());
@@ -71,7 +70,7 @@ TEST_F(EventLogFiles, SavesWhenTheLinesHoldTheByteBudget)
     const qsizetype perLine = logLineMemory(request);
     EXPECT_GE(perLine, 2 * request.size());
     log.setByteBudget(10 * perLine);
-    log.startSizeCheck(50000, logs);
+    log.startSizeCheck(50000, logs, [this] { return clock; });
     for (int i = 0; i < 9; ++i) log.append(request);
     EXPECT_EQ(log.lines().size(), 9);
     EXPECT_EQ(log.bytesHeld(), 9 * perLine);
@@ -97,13 +96,13 @@ TEST_F(EventLogFiles, SavesWhenTheLinesHoldTheByteBudget)
 
 TEST_F(EventLogFiles, LinesAccumulateWhileStoppedAndAreSavedAfterStart)
 {
-    log.startSizeCheck(3, logs);
+    log.startSizeCheck(3, logs, [this] { return clock; });
     log.stopSizeCheck();
     appendN(100000, QStringLiteral("line "));
     EXPECT_EQ(log.lines().size(), 100000);
     EXPECT_TRUE(savedFiles().isEmpty());
 
-    log.startSizeCheck(50000, logs);
+    log.startSizeCheck(50000, logs, [this] { return clock; });
     log.append(QStringLiteral("first after START"));
     EXPECT_TRUE(log.lines().isEmpty());
     const QStringList saved = readTextFileLines(logs + savedFiles().value(0));
@@ -113,7 +112,7 @@ TEST_F(EventLogFiles, LinesAccumulateWhileStoppedAndAreSavedAfterStart)
 
 TEST_F(EventLogFiles, AFailedSaveReachesTheWriterAndKeepsTheLines)
 {
-    log.startSizeCheck(2, dir.path() + QStringLiteral("/gone/"));
+    log.startSizeCheck(2, dir.path() + QStringLiteral("/gone/"), [this] { return clock; });
     appendN(2, QStringLiteral("l"));
     EXPECT_THROW(log.append(QStringLiteral("l3")), FileError);
     EXPECT_EQ(log.lines().size(), 3);
@@ -207,7 +206,7 @@ TEST_F(EventLogFiles, NoLongLineEntersTheLogOrItsFiles)
 {
     QStringList shown;
     log.addListener([&](const QString& l) { shown << l; });
-    log.startSizeCheck(1, logs);
+    log.startSizeCheck(1, logs, [this] { return clock; });
     log.append(QString(3 * kMaxLogLineBytes, u'x'));
     ASSERT_EQ(shown.size(), 1);
     EXPECT_LE(shown[0].size(), kMaxLogLineBytes);

@@ -33,7 +33,6 @@ protected:
         ASSERT_TRUE(QDir().mkdir(logs));
         victim = dir.filePath(QStringLiteral("victim"));
         putBytes(victim, "victim");
-        log.setClockForTesting([this] { return clock; });
         m_mask = ::umask(022);
         setProgramFolder(dir.path());
     }
@@ -65,7 +64,7 @@ TEST_F(LogFiles, SavedLogsArePrivateAndReplacePlantedLinks)
 {
     const QString mainlog = logs + QStringLiteral("mainlog-08032024211205.log");
     plant(mainlog);
-    log.startSizeCheck(1, logs);
+    log.startSizeCheck(1, logs, [this] { return clock; });
     log.append(QStringLiteral("<seccode>SECRET</seccode>"));
     log.append(QStringLiteral("second"));
     expectPrivateFile(mainlog);
@@ -88,7 +87,7 @@ TEST_F(LogFiles, SavedLogsArePrivateAndReplacePlantedLinks)
 TEST_F(LogFiles, AFullDiskKeepsTheLinesAndTheFileSavedBefore)
 {
     const QString mainlog = logs + QStringLiteral("mainlog-08032024211205.log");
-    log.startSizeCheck(3, logs);
+    log.startSizeCheck(3, logs, [this] { return clock; });
     for (int i = 0; i < 4; ++i) log.append(QString(2000, u'a'));
     const QByteArray saved = fileBytes(mainlog);
     ASSERT_GT(saved.size(), 8000);

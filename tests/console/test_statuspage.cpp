@@ -129,13 +129,11 @@ private slots:
         // a new second for every save, so that no file takes the place of another
         QDateTime clock(QDate(2024, 3, 8), QTime(21, 12, 5));
         EventLog& log = EventLog::instance();
-        log.setClockForTesting([&clock] { return clock = clock.addSecs(1); });
-        log.startSizeCheck(997, logs);
+        log.startSizeCheck(997, logs, [&clock] { return clock = clock.addSecs(1); });
         constexpr int kEach = 2500;
         burst(w, kEach);
         QTRY_COMPARE_WITH_TIMEOUT(w.control().statistics.requestCount(), kThreads * kEach, 20000);
         log.stopSizeCheck();
-        log.setClockForTesting(WallClock());
 
         QStringList all;
         const QStringList files = QDir(logs).entryList(QDir::Files, QDir::Name);

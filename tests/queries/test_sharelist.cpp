@@ -108,13 +108,13 @@ namespace {
 
 class FileSteps : public test::FakeSteps {
 public:
-    bool functionFileExists(const TServerThread& r) override
+    bool functionFileExists(const Request& r, const TServerSettings& s) override
     {
-        return QFileInfo(queryFilePath(r.settings().PathToQueries, r.NameRequest)).isFile();
+        return QFileInfo(queryFilePath(s.PathToQueries, r.name)).isFile();
     }
-    PreparationResult prepareQuery(TServerThread& r) override
+    PreparationResult prepareQuery(const Request& r, const TServerSettings& s) override
     {
-        return _PreparatingQuery(r.NameRequest, r.InputParameters, r.settings());
+        return _PreparatingQuery(r.name, r.parameters, s);
     }
 };
 

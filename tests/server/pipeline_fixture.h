@@ -19,7 +19,7 @@
 #include "common/eventlog.h"
 #include "common/files.h"
 #include "common/regional.h"
-#include "monitor/httpserver.h"
+#include "server/httpserver.h"
 #include "server/answers.h"
 #include "server/failurereporter.h"
 #include "server/requeststeps.h"
@@ -39,12 +39,12 @@ public:
     QHash<QString, QString> answers;       // name -> answer text (default: an answer naming the function)
     QHash<QString, AccessDecision> access; // e-mail -> decision
     bool cacheHit = false;
-    std::function<void()> duringAccess;  // runs inside the access decision
-    bool abortInPrepare = false;         // the connection ends while the query is prepared
+    std::function<void()> duringAccess;   // runs inside the access decision
+    std::function<void()> duringPrepare;  // runs inside the preparation
     // Runs in place of the scripted answer, outside the recording lock (many at once).
-    std::function<QString(TServerThread&)> execute;
+    std::function<QString(const Request&)> execute;
     // The same for an answer in its wire form (large answers shared between requests).
-    std::function<WireAnswer(TServerThread&)> executeWire;
+    std::function<WireAnswer(const Request&)> executeWire;
 
     struct Seen {
         QString name;
@@ -54,46 +54,47 @@ public:
         QString email, seccode;
     };
 
-    AccessDecision checkClientAccess(const QString& email, const QString& seccode, const QString& address) override
+    AccessDecision checkClientAccess(const Request& r) override
     {
         std::lock_guard lock(m);
-        accessAsked << email + u'|' + seccode + u'|' + address;
+        accessAsked << r.email + u'|' + r.seccode + u'|' + r.address;
         if (duringAccess) duringAccess();
-        return access.value(email);
+        return access.value(r.email);
     }
-    bool functionFileExists(const TServerThread& r) override
+    bool functionFileExists(const Request& r, const TServerSettings&) override
     {
         std::lock_guard lock(m);
-        existsAsked << r.NameRequest;
-        return functions.contains(r.NameRequest);
+        existsAsked << r.name;
+        return functions.contains(r.name);
     }
-    PreparationResult prepareQuery(TServerThread& r) override
+    PreparationResult prepareQuery(const Request& r, const TServerSettings&) override
     {
         std::lock_guard lock(m);
-        if (abortInPrepare) r.connection().abort();
-        return prepared.value(r.NameRequest, QStringLiteral("SELECT 1"));
+        if (duringPrepare) duringPrepare();
+        return prepared.value(r.name, QStringLiteral("SELECT 1"));
     }
-    std::optional<Outgoing> answerFromCache(TServerThread& r, const QString&) override
+    CacheLookupResult answerFromCache(const Request& r, const TServerSettings&, const QString&) override
     {
         {
             std::lock_guard lock(m);
             ++cacheLookups;
         }
-        if (!cacheHit) return std::nullopt;  // read after the lock above
-        return Outgoing{QByteArray("cached ") + r.NameRequest.toUtf8()};
+        if (!cacheHit) return {std::nullopt, QStringLiteral("key of ") + r.name};  // read after the lock above
+        return {Outgoing{QByteArray("cached ") + r.name.toUtf8()}, QStringLiteral("key of ") + r.name};
     }
-    WireAnswer saveQueryAs(TServerThread& r, const QString&) override
+    WireAnswer saveQueryAs(const Request& r, const TServerSettings&, const QString&) override
     {
         if (executeWire) return executeWire(r);
         if (execute) return scriptedAnswer(r, execute(r));
         std::lock_guard lock(m);
-        seen.push_back({r.NameRequest, r.TestClient, r.DateActive, r.NecessaryFormatAnswer, r._email, r._seccode});
-        return scriptedAnswer(r, answers.value(r.NameRequest, QStringLiteral("HTTP/1.1 200 OK\r\n\r\nanswer ") + r.NameRequest));
+        seen.push_back({r.name, r.testClient, r.dateActive, r.format ? r.format->name() : QString(), r.email, r.seccode});
+        return scriptedAnswer(r, answers.value(r.name, QStringLiteral("HTTP/1.1 200 OK\r\n\r\nanswer ") + r.name));
     }
-    void storeInCache(TServerThread& r, const WireAnswer& answer) override
+    void storeInCache(const Request& r, const TServerSettings&, const QString& key, const WireAnswer& answer) override
     {
         std::lock_guard lock(m);
-        stored << r.NameRequest + u'=' + answerText(answer, requestFormat(r));
+        storedKeys << key;
+        stored << r.name + u'=' + answerText(answer, requestFormat(r));
     }
     void countRequest() override { ++counted; }
 
@@ -103,7 +104,7 @@ public:
 
     // Recorded
     std::mutex m;
-    QStringList accessAsked, existsAsked, stored;
+    QStringList accessAsked, existsAsked, stored, storedKeys;
     QList<Seen> seen;
     int cacheLookups = 0;
     std::atomic<int> counted{0};

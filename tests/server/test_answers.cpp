@@ -64,8 +64,12 @@ TEST(AnswerEncodings, ByFormatName)
     };
     const Case cases[] = {{"CSV[;]", AnswerEncoding::SingleByte}, {"csv[,]", AnswerEncoding::SingleByte},
                           {"Txt[Tab]", AnswerEncoding::SingleByte}, {"XML", AnswerEncoding::Utf8},
-                          {"json", AnswerEncoding::Utf8},          {"", AnswerEncoding::Utf8}};
-    for (const Case& c : cases) EXPECT_EQ(encodingForFormat(QString::fromLatin1(c.format)), c.encoding) << c.format;
+                          {"json", AnswerEncoding::Utf8}};
+    for (const Case& c : cases) {
+        const std::optional<AnswerFormat> format = AnswerFormat::fromName(QString::fromLatin1(c.format));
+        ASSERT_TRUE(format) << c.format;
+        EXPECT_EQ(format->encoding(), c.encoding) << c.format;
+    }
     EXPECT_EQ(answerBytes(QStringLiteral(u"\u00e9\u4e2d"), AnswerEncoding::Utf8), QByteArray("\xC3\xA9\xE4\xB8\xAD"));
 }
 

@@ -28,27 +28,17 @@ QString list(const QStringList& lines)
 }
 
 
-// A request record with the start values ClientExecute gives it.
+// A request parsed with the defaults of settings in JSON.
 class ParseRequestTest : public ::testing::Test {
 protected:
-    ParseRequestTest() : failures(ui), context(steps, failures)
+    static Request parse(const QString& text)
     {
-        TServerSettings s;
-        s.FormatAnswer = QStringLiteral("JSON");
-        context.settings.store(s);
+        return ParseRequest(text, RequestDefaults{AnswerFormat::Json, QStringLiteral("08.03.2024"), QStringLiteral("127.0.0.1"), 7});
     }
-    TServerThread parse(const QString& text)
-    {
-        TServerThread t(std::make_shared<ClientConnection>(-1, QStringLiteral("127.0.0.1")), context, 1);
-        t.NecessaryFormatAnswer = QStringLiteral("JSON");
-        ParseRequest(t, text);
-        return t;
-    }
-    test::ScriptedOperator ui;
-    NoSteps steps;
-    FailureReporter failures;
-    ServerContext context;
 };
+
+// The format's name, empty without one.
+QString formatName(const Request& r) { return r.format ? r.format->name() : QString(); }
 
 }  // namespace
 
@@ -166,10 +156,10 @@ TEST_F(ParseRequestTest, Names)
         {"x GET /sales HTTP/1.1", ""},
     };
     for (const Case& c : cases) {
-        const TServerThread t = parse(QString::fromUtf8(c.request));
-        EXPECT_EQ(t.NameRequest, QString::fromUtf8(c.name)) << c.request;
-        if (t.NameRequest.isEmpty()) {
-            EXPECT_EQ(t.InputParameters, QString()) << c.request;
+        const Request t = parse(QString::fromUtf8(c.request));
+        EXPECT_EQ(t.name, QString::fromUtf8(c.name)) << c.request;
+        if (t.name.isEmpty()) {
+            EXPECT_EQ(t.parameters, QString()) << c.request;
         }
     }
 }
@@ -184,28 +174,35 @@ TEST_F(ParseRequestTest, ParametersFormatAndCredentials)
     };
     const Case cases[] = {
         {"year=2020", "JSON", "", ""},
-        {"FORMAT=Xml", "Xml", "", ""},
-        {"format=csv[;]", "csv[;]", "", ""},
-        {"format=%20txt[tab]%20", "txt[tab]", "", ""},
+        {"FORMAT=Xml", "XML", "", ""},
+        {"format=csv[;]", "CSV[;]", "", ""},
+        {"format=%20txt[tab]%20", "TXT[TAB]", "", ""},
         {"format=html", "JSON", "", ""},
         // Only ASCII letters compare without case: a long s (U+017F) is not an "s".
         {"format=j%C5%BFon", "JSON", "", ""},
         {"format=c%C5%BFv[;]", "JSON", "", ""},
         {"format=&format=json", "JSON", "", ""},
-        {"format=xml&format=json", "xml", "", ""},
+        {"format=xml&format=json", "XML", "", ""},
         {"a=1&format=CSV[,]", "CSV[,]", "", ""},
         {"email=first&email=second", "JSON", "second", ""},
-        {"email=%20A@B.example%20&seccode=XyZ", "JSON", "A@B.example", "XyZ"},
+        // in lower case
+        {"email=%20A@B.example%20&seccode=XyZ", "JSON", "a@b.example", "xyz"},
         {"seccode=1&seccode=&email=e", "JSON", "e", ""},
         // A name that only looks like email in its value does not count.
         {"x=email&y=<name[1]>", "JSON", "", ""},
     };
     for (const Case& c : cases) {
-        const TServerThread t = parse(QStringLiteral("GET /sales?%1 HTTP/1.1").arg(QString::fromUtf8(c.query)));
-        EXPECT_EQ(t.InputParameters, ParseQueryParameters(QStringLiteral("/sales?") + QString::fromUtf8(c.query)));
-        EXPECT_EQ(t.NecessaryFormatAnswer, QString::fromUtf8(c.format)) << c.query;
-        EXPECT_EQ(t._email, QString::fromUtf8(c.email)) << c.query;
-        EXPECT_EQ(t._seccode, QString::fromUtf8(c.seccode)) << c.query;
+        const Request t = parse(QStringLiteral("GET /sales?%1 HTTP/1.1").arg(QString::fromUtf8(c.query)));
+        EXPECT_EQ(t.parameters, ParseQueryParameters(QStringLiteral("/sales?") + QString::fromUtf8(c.query)));
+        EXPECT_EQ(formatName(t), QString::fromUtf8(c.format)) << c.query;
+        EXPECT_EQ(t.email, QString::fromUtf8(c.email)) << c.query;
+        EXPECT_EQ(t.seccode, QString::fromUtf8(c.seccode)) << c.query;
+        // the request and its client as they came, a test client of today until the access decision
+        EXPECT_EQ(t.text, QStringLiteral("GET /sales?%1 HTTP/1.1").arg(QString::fromUtf8(c.query)));
+        EXPECT_EQ(t.address, QStringLiteral("127.0.0.1"));
+        EXPECT_EQ(t.handle, 7);
+        EXPECT_TRUE(t.testClient);
+        EXPECT_EQ(t.dateActive, QStringLiteral("08.03.2024"));
     }
 }
 
@@ -219,11 +216,11 @@ TEST_F(ParseRequestTest, MarkerTextInsideValuesStaysInTheValue)
     for (const QString& m : markers) {
         SCOPED_TRACE(m.toStdString());
         const QString enc = QString::fromLatin1(QUrl::toPercentEncoding(m));
-        const TServerThread t = parse(QStringLiteral("GET /s?x=%1&format=xml&email=a%1b&seccode=c&%1=v HTTP/1.1").arg(enc));
-        EXPECT_EQ(t.NecessaryFormatAnswer, QStringLiteral("xml"));
-        EXPECT_EQ(t._email, QStringLiteral("a") + m + u'b');
-        EXPECT_EQ(t._seccode, QStringLiteral("c"));
-        const ParameterListReader list(t.InputParameters);
+        const Request t = parse(QStringLiteral("GET /s?x=%1&format=xml&email=a%1b&seccode=c&%1=v HTTP/1.1").arg(enc));
+        EXPECT_EQ(formatName(t), QStringLiteral("XML"));
+        EXPECT_EQ(t.email, QStringLiteral("a") + m + u'b');
+        EXPECT_EQ(t.seccode, QStringLiteral("c"));
+        const ParameterListReader list(t.parameters);
         qint32 n = 0;
         ASSERT_TRUE(list.count(n));
         EXPECT_EQ(n, 5);
@@ -251,7 +248,14 @@ TEST_F(ParseRequestTest, ManyItemsStayCheap)
     QString q;
     for (int i = 0; i < 8000; ++i) q += QStringLiteral("email=a%1&").arg(i);
     q += QStringLiteral("seccode=s");
-    const TServerThread t = parse(QStringLiteral("GET /s?") + q + QStringLiteral(" HTTP/1.1"));
-    EXPECT_EQ(t._email, QStringLiteral("a7999"));
-    EXPECT_EQ(t._seccode, QStringLiteral("s"));
+    const Request t = parse(QStringLiteral("GET /s?") + q + QStringLiteral(" HTTP/1.1"));
+    EXPECT_EQ(t.email, QStringLiteral("a7999"));
+    EXPECT_EQ(t.seccode, QStringLiteral("s"));
+}
+
+TEST(ParseRequest, AFormatTheRequestNamesStandsWhereTheDefaultIsNone)
+{
+    const RequestDefaults none{std::nullopt, QString(), QString(), 0};
+    EXPECT_FALSE(ParseRequest(QStringLiteral("GET /s?x=1&format=html HTTP/1.1"), none).format.has_value());
+    EXPECT_EQ(ParseRequest(QStringLiteral("GET /s?format=xml HTTP/1.1"), none).format, AnswerFormat(AnswerFormat::Xml));
 }

@@ -207,8 +207,8 @@ TEST_F(Pipeline, AnswersAreSentInTheEncodingOfTheirFormat)
     };
     const Case cases[] = {
         {"", "HTTP/1.1 200 OK\r\n\r\n\xC3\xA9\xE4\xB8\xAD", "JSON"},
-        {"?format=xml", "HTTP/1.1 200 OK\r\n\r\n\xC3\xA9\xE4\xB8\xAD", "xml"},
-        {"?format=Csv[;]", "HTTP/1.1 200 OK\r\n\r\n\xE9?", "Csv[;]"},
+        {"?format=xml", "HTTP/1.1 200 OK\r\n\r\n\xC3\xA9\xE4\xB8\xAD", "XML"},
+        {"?format=Csv[;]", "HTTP/1.1 200 OK\r\n\r\n\xE9?", "CSV[;]"},
         {"?format=TXT[TAB]", "HTTP/1.1 200 OK\r\n\r\n\xE9?", "TXT[TAB]"},
         {"?format=html", "HTTP/1.1 200 OK\r\n\r\n\xC3\xA9\xE4\xB8\xAD", "JSON"},
     };
@@ -249,6 +249,8 @@ TEST_F(Pipeline, CacheStepsOnlyWhenTheCacheIsInUse)
     EXPECT_TRUE(failed.closedCleanly);
     EXPECT_EQ(steps.cacheLookups, 3);
     EXPECT_EQ(steps.stored, QStringList({"fresh=HTTP/1.1 200 OK\r\n\r\nanswer fresh"}));
+    // under the key its own lookup gave
+    EXPECT_EQ(steps.storedKeys.last(), QStringLiteral("key of fresh"));
     EXPECT_EQ(steps.counted.load(), 4);
     mainthread::servePending();
     EXPECT_EQ(requestMessages(), QStringList({kProcessing, kSent, kProcessing, kSent, kProcessing,
@@ -341,7 +343,9 @@ TEST_F(Pipeline, FailedSends)
 
     // An error answer is sent unguarded: its failure reaches the operator.
     steps.duringAccess = nullptr;
-    steps.abortInPrepare = true;
+    steps.duringPrepare = [this] {
+        for (const auto& c : server.openConnections()) c.abort();
+    };
     steps.prepared.insert(QStringLiteral("sales"), QStringLiteral("<#msg>bad</#msg>"));
     r = request("GET /sales HTTP/1.1\r\n\r\n");
     EXPECT_EQ(r.bytes, QByteArray());

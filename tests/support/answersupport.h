@@ -8,7 +8,7 @@
 #include "answers/savequeryas.h"
 #include "common/cp1252.h"
 #include "server/answers.h"
-#include "server/tserverthread.h"
+#include "server/request.h"
 
 namespace veldra {
 
@@ -37,18 +37,20 @@ inline WireAnswer wireAnswer(const QString& answerText, AnswerFormat format)
     return a;
 }
 
-// SaveQueryAnswer as that text.
-inline QString _SaveQueryAS(const SaveQueryRequest& request, const QString& preparedQuery, const QString& formatName,
-                            const DbParams& work, DbConnectionPool* pool = nullptr)
-{
-    const WireAnswer answer = SaveQueryAnswer(request, preparedQuery, formatName, work, pool);
-    const std::optional<AnswerFormat> format = AnswerFormat::fromName(formatName);
-    return format ? answerText(answer, *format) : QString();
-}
-inline QString _SaveQueryAS(const TServerThread& request, const QString& preparedQuery, const DbParams& work,
+// SaveQueryAnswer as that text, in the request's format.
+inline QString _SaveQueryAS(const Request& request, const QString& preparedQuery, const DbParams& work,
                             DbConnectionPool* pool = nullptr)
 {
-    return _SaveQueryAS(SaveQueryRequest::from(request), preparedQuery, request.NecessaryFormatAnswer, work, pool);
+    const WireAnswer answer = SaveQueryAnswer(request, preparedQuery, work, pool);
+    return request.format ? answerText(answer, *request.format) : QString();
+}
+// The same with the format named: a name that is none of the five (AnswerFormat::fromName)
+// leaves the request without a format.
+inline QString _SaveQueryAS(Request request, const QString& preparedQuery, const QString& formatName, const DbParams& work,
+                            DbConnectionPool* pool = nullptr)
+{
+    request.format = AnswerFormat::fromName(formatName);
+    return _SaveQueryAS(request, preparedQuery, work, pool);
 }
 
 }  // namespace veldra

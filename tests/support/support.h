@@ -12,7 +12,7 @@
 #include "common/operatorui.h"
 #include "server/requeststeps.h"
 #include "support/answersupport.h"
-#include "server/tserverthread.h"
+#include "server/request.h"
 
 namespace veldra::test {
 
@@ -34,22 +34,19 @@ QByteArray fileBytes(const QString& path);
 // Replaces a file with the bytes.
 void putBytes(const QString& path, const QByteArray& bytes);
 
-// Pipeline steps that do nothing: for a TServerThread that only needs a context.
-// The wire form of a scripted answer text, in the request's format (UTF-8 for a name
-// that is no format).
-inline AnswerFormat requestFormat(const TServerThread& r)
-{
-    return AnswerFormat::fromName(r.NecessaryFormatAnswer).value_or(AnswerFormat::Json);
-}
-inline WireAnswer scriptedAnswer(const TServerThread& r, const QString& text) { return wireAnswer(text, requestFormat(r)); }
+// The wire form of a scripted answer text, in the request's format (UTF-8 for a request
+// without one).
+inline AnswerFormat requestFormat(const Request& r) { return r.format.value_or(AnswerFormat::Json); }
+inline WireAnswer scriptedAnswer(const Request& r, const QString& text) { return wireAnswer(text, requestFormat(r)); }
 
+// Pipeline steps that do nothing: for a server that only needs a context.
 struct NoSteps : RequestSteps {
-    AccessDecision checkClientAccess(const QString&, const QString&, const QString&) override { return {}; }
-    bool functionFileExists(const TServerThread&) override { return false; }
-    PreparationResult prepareQuery(TServerThread&) override { return {}; }
-    std::optional<Outgoing> answerFromCache(TServerThread&, const QString&) override { return std::nullopt; }
-    WireAnswer saveQueryAs(TServerThread&, const QString&) override { return {}; }
-    void storeInCache(TServerThread&, const WireAnswer&) override {}
+    AccessDecision checkClientAccess(const Request&) override { return {}; }
+    bool functionFileExists(const Request&, const TServerSettings&) override { return false; }
+    PreparationResult prepareQuery(const Request&, const TServerSettings&) override { return {}; }
+    CacheLookupResult answerFromCache(const Request&, const TServerSettings&, const QString&) override { return {}; }
+    WireAnswer saveQueryAs(const Request&, const TServerSettings&, const QString&) override { return {}; }
+    void storeInCache(const Request&, const TServerSettings&, const QString&, const WireAnswer&) override {}
     void countRequest() override {}
 };
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "monitor/httpserver.h"
+#include "server/httpserver.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

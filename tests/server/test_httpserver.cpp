@@ -313,7 +313,7 @@ TEST_F(Listener, RequestLineIsReadUntilItsLineFeed)
     EXPECT_EQ(answers[1].bytes, "HTTP/1.1 200 OK\r\n\r\nanswer f");
     steps.sync();
     ASSERT_EQ(steps.seen.size(), 2);
-    EXPECT_EQ(steps.seen[0].format, QStringLiteral("xml"));
+    EXPECT_EQ(steps.seen[0].format, QStringLiteral("XML"));
     const QStringList processing = EventLog::instance().lines().filter(QStringLiteral("Processing request"));
     ASSERT_EQ(processing.size(), 2);
     EXPECT_TRUE(processing[1].endsWith(QStringLiteral("\tInput request [GET /f?x=") + QString(5000, u'a') + QStringLiteral(" ]")));
@@ -355,7 +355,7 @@ TEST_F(Listener, BurstIsServedByBoundedThreadsAndEveryConnectionIsAnswered)
     std::atomic<int> inside{0}, most{0};
     std::once_flag first;
     std::chrono::steady_clock::time_point open;
-    steps.execute = [&](TServerThread&) {
+    steps.execute = [&](const Request&) {
         std::call_once(first, [&] { open = std::chrono::steady_clock::now() + std::chrono::milliseconds(500); });
         const int now = ++inside;
         for (int m = most.load(); now > m && !most.compare_exchange_weak(m, now);) {
@@ -384,7 +384,7 @@ TEST_F(Listener, CloseEndsDatabaseWorkThatWaitsForASilentServer)
     const DbParams work{QStringLiteral("127.0.0.1"), QString::number(database.port), QString(), QStringLiteral("u"),
                         QStringLiteral("p")};
     steps.functions = {QStringLiteral("f")};
-    steps.execute = [work](TServerThread& r) { return _SaveQueryAS(r, QStringLiteral("SELECT 1"), work); };
+    steps.execute = [work](const Request& r) { return _SaveQueryAS(r, QStringLiteral("SELECT 1"), work); };
     const quint16 p = port;
     steps.sync();
     std::vector<std::future<Received>> clients;
@@ -410,12 +410,13 @@ TEST_F(Listener, ClientsThatDoNotReadTheirAnswersHoldNoRequestThread)
     big.wire.bytes = "HTTP/1.1 200 OK\r\n\r\n" + QByteArray(1700 * 1024, 'x');
     big.cacheable = true;
     steps.functions = {QStringLiteral("big"), QStringLiteral("f")};
-    steps.executeWire = [&](TServerThread& r) {
-        if (r.NameRequest != QLatin1String("big")) return scriptedAnswer(r, QStringLiteral("HTTP/1.1 200 OK\r\n\r\nanswer f"));
+    steps.executeWire = [&](const Request& r) {
+        if (r.name != QLatin1String("big")) return scriptedAnswer(r, QStringLiteral("HTTP/1.1 200 OK\r\n\r\nanswer f"));
         // A small send buffer, as the system gives under memory pressure: the answer
         // does not fit into what the system takes at once.
         const int small = 16 * 1024;
-        ::setsockopt(r.connection().socket(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+        // (the handle of a request's log lines is its socket)
+        ::setsockopt(int(r.handle), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
         return big;
     };
     std::vector<int> stalled;
