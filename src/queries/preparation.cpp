@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QRegularExpression>
 #include <algorithm>
+#include <mutex>
 #include <optional>
 
 #include "common/errors.h"
@@ -237,16 +238,60 @@ PreparationResult prepareForRequest(const QString& fileText, const QString& func
     return PreparationResult(text, trim(work.expand(msg)));
 }
 
+namespace {
+
+// The last prepared query on its way to the main thread. Only the newest matters: one
+// hand-over shows whichever was prepared last when it runs, however many came meanwhile.
+class LastQueryHandOver {
+public:
+    void set(const QString& query)
+    {
+        // A copy of its own for the main thread: the request thread drops its text while
+        // the main thread may still hold the one handed over, and a shared text would
+        // leave their release to a count that the race checker cannot see inside Qt.
+        QString copy(query.constData(), query.size());
+        bool post;
+        {
+            std::lock_guard lock(m_mutex);
+            m_text.swap(copy);
+            post = !m_posted;
+            m_posted = true;
+        }
+        if (post) mainthread::post([this] { show(); });
+    }
+
+private:
+    void show()
+    {
+        QString text;
+        {
+            std::lock_guard lock(m_mutex);
+            text.swap(m_text);
+            m_posted = false;
+        }
+        ShowLastPreparedQuery(text);
+    }
+
+    std::mutex m_mutex;
+    QString m_text;
+    bool m_posted = false;
+};
+
+void handOverLastPreparedQuery(const QString& query)
+{
+    static LastQueryHandOver handOver;
+    handOver.set(query);
+}
+
+}  // namespace
+
 PreparationResult PreparingQuery(const QString& queriesFolder, const QString& name, const QString& inputParameters)
 {
     const QString fileText = QueryFile::read(queryFilePath(queriesFolder, name)).text();
     const QueryFile file = QueryFile::fromText(fileText);
     if (!file.flag(QStringLiteral("q_active"), false)) return prepareForRequest(fileText, name, inputParameters, true);
     const PreparationResult result = prepareForRequest(fileText, name, inputParameters, false);
-    // A copy of its own for the main thread: the request thread drops its text while the
-    // main thread may still hold the one handed over, and a shared text would leave
-    // their release to a count that the race checker cannot see inside Qt.
-    mainthread::post([text = QString(result.text.constData(), result.text.size())] { ShowLastPreparedQuery(text); });
+    handOverLastPreparedQuery(result.text);
     return result;
 }
 
