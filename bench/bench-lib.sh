@@ -5,6 +5,13 @@
 #        -> lays out DIR (executable from $build, veldra.ini, the three folders), starts
 #           veldra-headless there (stdout to DIR/stdout.log) and waits for its START;
 #           its pid is appended to the array `pids`.
+# Measuring, results as files of one figure a line in $tmp/res:
+#   median            -> the median of the numbers on stdin ("nan" for none)
+#   m FILE            -> the median of $tmp/res/FILE ("nan" when it is missing)
+#   mb KIB            -> KIB as MB, one decimal
+#   ratio A B [MARK]  -> A / B as "0.00×" (or MARK in place of ×), "-" when either is missing
+#   kib PID FIELD     -> a field of /proc/PID/status in KiB (VmRSS, VmHWM)
+#   elapsed T0 T1 [D] -> the seconds between two readings of $EPOCHREALTIME, D decimals (3)
 
 veldra_function() {
   local dir="$1" name="$2" sql="$3"
@@ -49,3 +56,14 @@ veldra_program() {
   cat "$dir/stderr.log" >&2
   return 1
 }
+
+median() {
+  sort -g | awk '{ v[NR] = $1 } END { if (NR == 0) print "nan"; else if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+m() { [ -s "$tmp/res/$1" ] && median <"$tmp/res/$1" || echo nan; }
+mb() { awk -v k="$1" 'BEGIN { if (k == "nan" || k == "") print "nan"; else printf "%.1f", k / 1024 }'; }
+ratio() {
+  awk -v a="$1" -v b="$2" -v x="${3:-×}" 'BEGIN { if (a != "nan" && a != "" && b + 0 > 0) printf "%.2f%s\n", a / b, x; else print "-" }'
+}
+kib() { awk -v f="$2:" '$1 == f { print $2 }' "/proc/$1/status"; }
+elapsed() { awk -v a="$1" -v b="$2" -v d="${3:-3}" 'BEGIN { printf "%.*f\n", d, b - a }'; }
