@@ -164,29 +164,25 @@ WireAnswer SaveQueryAnswer(const Request& request, const QString& preparedQuery,
                 // markup in UTF-8; a text format as a byte-order mark and UTF-8, each byte
                 // standing for one Windows-1252 character of the answer text.
                 const QString head = answerHeader(request, format, false) % kCrLf;
-                QByteArray chunk;
-                if (format.isText()) {
-                    chunk = cp1252::encode(head);
-                    answer.wireHeadSize = chunk.size();
-                    answer.cacheHead = head.toUtf8();
-                    chunk += kBom;
-                } else {
-                    chunk = head.toUtf8();
-                }
-                // Rows go into the spool a block at a time, as they are read.
-                constexpr qsizetype kBlock = 64 * 1024;
+                // The rows are written in place into the spool, as they are read.
                 AnswerSpool spool(spoolFolder, AnswerSpool::kMemoryLimit, AnswerSpool::kLargeMemoryLimit);
-                writer->begin(chunk, result->fieldNames());
+                QByteArray& out = spool.buffer();
+                if (format.isText()) {
+                    out = cp1252::encode(head);
+                    answer.wireHeadSize = out.size();
+                    answer.cacheHead = head.toUtf8();
+                    out += kBom;
+                } else {
+                    out = head.toUtf8();
+                }
+                writer->begin(out, result->fieldNames());
                 RowValues values(size_t(result->fieldCount()), request.testClient);
                 do {
-                    writer->row(chunk, values.read(*result));
-                    if (chunk.size() >= kBlock) {
-                        spool.append(chunk);
-                        chunk.truncate(0);  // keeps its room
-                    }
+                    writer->row(out, values.read(*result));
+                    if (spool.due()) spool.settle();
                 } while (result->next());
-                writer->end(chunk);
-                spool.append(chunk);
+                writer->end(out);
+                spool.settle();
                 if (spool.inFile()) answer.fileFolder = spool.folder();
                 answer.wire = spool.take();
                 answer.cacheable = true;

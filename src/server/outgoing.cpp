@@ -133,6 +133,32 @@ void AnswerSpool::append(QByteArrayView bytes)
     release();
 }
 
+void AnswerSpool::settle()
+{
+    if (!m_file) {
+        const qsizetype total = m_memory.size();
+        if (total <= m_limit || reserve(total)) {
+            m_nextSettle = total + kBlock;
+            return;
+        }
+        spill();
+    }
+    if (!m_memory.isEmpty()) {
+        if (!writeAllTo(m_file->fd(), m_memory))
+            throw FileError(QStringLiteral("Cannot write the answer file in \"%1\": %2").arg(m_folder, qt_error_string(errno)));
+        m_fileSize += m_memory.size();
+    }
+    release();
+    // The room of a block stays for the next one; that of a large answer goes.
+    if (m_memory.capacity() > 4 * kBlock) {
+        m_memory = QByteArray();
+        m_memory.reserve(2 * kBlock);
+    } else {
+        m_memory.truncate(0);
+    }
+    m_nextSettle = kBlock;
+}
+
 Outgoing AnswerSpool::take()
 {
     Outgoing out;
@@ -145,6 +171,7 @@ Outgoing AnswerSpool::take()
     m_memory = QByteArray();
     m_file.reset();
     m_fileSize = 0;
+    m_nextSettle = kBlock;
     // The answer's bytes are the sender's now; one that a client does not take goes on
     // into a file there.
     release();

@@ -65,6 +65,14 @@ public:
     static qint64 sharedMemoryInUse();
     // Appends bytes; throws FileError when the file cannot be made or written.
     void append(QByteArrayView bytes);
+    // Writing in place: a writer appends to buffer() and calls settle() whenever due()
+    // (every kBlock bytes or so). While the answer stays in memory the buffer is the
+    // answer itself, so its bytes are never copied; once it has gone on into the file
+    // the buffer is the block on its way there. Throws FileError as append() does.
+    static constexpr qsizetype kBlock = 64 * 1024;
+    QByteArray& buffer() { return m_memory; }
+    bool due() const { return m_memory.size() >= m_nextSettle; }
+    void settle();
     qint64 size() const { return m_fileSize + m_memory.size(); }
     // True once the bytes have gone on into a file.
     bool inFile() const { return bool(m_file); }
@@ -83,6 +91,7 @@ private:
     qsizetype m_limit;
     qsizetype m_largeLimit;
     qsizetype m_reserved = 0;  // shared room held, beyond m_limit
+    qsizetype m_nextSettle = kBlock;
     QByteArray m_memory;
     std::shared_ptr<OpenFile> m_file;
     qint64 m_fileSize = 0;

@@ -67,6 +67,38 @@ TEST(AnswerSpool, StaysInMemoryUpToItsLimitThenGoesOnIntoAFile)
     EXPECT_EQ(elsewhere.take().toBytes(), "0123456789");
 }
 
+TEST(AnswerSpool, WritingInPlaceKeepsTheAnswerInItsBufferOrFile)
+{
+    // Rows of 1000 bytes written in place, settled whenever due, as the answer writers do.
+    const auto write = [](AnswerSpool& spool, int rows) {
+        QByteArray expected;
+        for (int i = 0; i < rows; ++i) {
+            const QByteArray row = pattern(1000, char('a' + i % 20));
+            spool.buffer().append(row);
+            expected += row;
+            if (spool.due()) spool.settle();
+        }
+        spool.settle();
+        return expected;
+    };
+    AnswerSpool small(QString(), 300 * 1000);
+    const QByteArray a = write(small, 300);
+    EXPECT_FALSE(small.inFile());
+    const char* inPlace = small.buffer().constData();
+    const Outgoing out = small.take();
+    EXPECT_FALSE(out.file);
+    EXPECT_EQ(out.bytes.constData(), inPlace);  // the buffer is the answer: no copy
+    EXPECT_EQ(out.bytes, a);
+
+    QTemporaryDir dir;
+    AnswerSpool large(dir.path(), 100 * 1000);
+    const QByteArray b = write(large, 700);
+    EXPECT_TRUE(large.inFile());
+    EXPECT_LE(large.buffer().capacity(), 4 * AnswerSpool::kBlock);  // only a block stays in memory
+    EXPECT_EQ(large.size(), b.size());
+    EXPECT_EQ(large.take().toBytes(), b);
+}
+
 TEST(AnswerSpool, LargeAnswersStayInMemoryOnlyWhileTheSharedRoomLasts)
 {
     constexpr qsizetype kLarge = AnswerSpool::kLargeMemoryLimit;
