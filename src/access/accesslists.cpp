@@ -112,9 +112,12 @@ AccessDecision AccessLookup::decide(const QString& email, const QString& seccode
 
     const auto found = m_white.find({e, c});
     if (found == m_white.end()) return {};
+    // Registered up to 00:00:00 of the end date. The local date and time are compared as
+    // they stand: making the end date's instant would ask the time zone on every request.
+    const QDate today = now.date();
+    const bool pastMidnight = now.time() > QTime(0, 0);
     for (const Candidate& line : found->second) {
-        // Registered up to 00:00:00 of the end date.
-        if (now > QDateTime(line.date, QTime(0, 0))) continue;
+        if (today > line.date || (today == line.date && pastMidnight)) continue;
         return {AccessDecision::Kind::Registered, line.endDate};
     }
     return {};
