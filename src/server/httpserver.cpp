@@ -205,7 +205,6 @@ void HttpServer::httpserverGetThread(int fd, const QString& address)
     Waiting& w = m_waiting.emplace_back();
     w.self = std::prev(m_waiting.end());
     w.connection = connection;
-    w.id = id;
     w.deadline = Clock::now() + kRequestWait;
     {
         std::lock_guard lock(m_mutex);
@@ -268,14 +267,13 @@ void HttpServer::handOver(Waiting& w)
     unwatch(w);
     auto connection = w.connection;
     const auto open = w.open;
-    const quint64 id = w.id;
     QByteArray arrived = std::move(w.arrived);
     m_waiting.erase(w.self);
     try {
-        m_pool->submit([this, connection, open, id, arrived = std::move(arrived)] {
+        m_pool->submit([this, connection, open, arrived = std::move(arrived)] {
             {
                 DbCancelScope cancel(m_cancel.get());
-                TServerThread request(connection, m_context, id, arrived);
+                TServerThread request(connection, m_context, arrived);
                 request.ClientExecute();
             }
             closeInWatch(connection, open);

@@ -70,7 +70,6 @@ private:
     // A connection whose request has not arrived yet (watching thread only).
     struct Waiting {
         std::shared_ptr<ClientConnection> connection;
-        quint64 id = 0;
         QByteArray arrived;
         std::chrono::steady_clock::time_point deadline;
         bool ended = false;    // the client closed its side: nothing more can come

@@ -37,14 +37,6 @@ void Outgoing::forEachChunk(const std::function<void(QByteArrayView)>& chunk) co
     }
 }
 
-QByteArray Outgoing::toBytes() const
-{
-    QByteArray all;
-    all.reserve(qsizetype(size()));
-    forEachChunk([&](QByteArrayView c) { all.append(c); });
-    return all;
-}
-
 bool writeAllTo(int fd, QByteArrayView bytes)
 {
     const char* p = bytes.data();

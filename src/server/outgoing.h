@@ -36,8 +36,6 @@ struct Outgoing {
     // Calls `chunk` with the whole content in order, the file's part in pieces of at
     // most 256 KiB. Throws FileError when the file cannot be read.
     void forEachChunk(const std::function<void(QByteArrayView)>& chunk) const;
-    // The whole content in memory (small answers, tests).
-    QByteArray toBytes() const;
 };
 
 // Writes every byte to `fd`; false (errno set) on the first failed write.

@@ -31,11 +31,10 @@ QString loggedRequest(const QString& request)
 }  // namespace
 
 TServerThread::TServerThread(std::shared_ptr<ClientConnection> connection, const ServerContext& context,
-                             quint64 threadId, QByteArray arrived)
+                             QByteArray arrived)
     : m_connection(std::move(connection)),
       m_context(context),
       m_settings(context.settings.load()),
-      m_threadId(threadId),
       m_arrived(std::move(arrived))
 {
 }

@@ -20,14 +20,14 @@ public:
     // `arrived`: what the client sent before its request counted as arrived (the
     // listener waits for the request line, 64 KiB or 5 seconds); empty when nothing but
     // blanks came.
-    TServerThread(std::shared_ptr<ClientConnection> connection, const ServerContext& context, quint64 threadId,
-                  QByteArray arrived = {});
+    TServerThread(std::shared_ptr<ClientConnection> connection, const ServerContext& context, QByteArray arrived = {});
 
     // Serves the connection's one request. Failures that escape a step end the request
     // without an answer and are handed to the operator. The connection is left open,
     // with what the client has not taken yet of its answer pending, for the listener to
-    // finish: write the rest as the client takes it, end the sending side and give the
-    // client up to closeWait to close its side, so that no request thread is held.
+    // finish: write the rest as the client takes it and close the connection (when the
+    // client sent more than its request, after ending the sending side and giving the
+    // client up to closeWait to close its side), so that no request thread is held.
     void ClientExecute();
     static constexpr std::chrono::milliseconds closeWait{2000};
 
@@ -42,7 +42,6 @@ private:
     const ServerContext& m_context;
     // The running settings as they were when this request began.
     std::shared_ptr<const TServerSettings> m_settings;
-    quint64 m_threadId;
     QByteArray m_arrived;
 };
 

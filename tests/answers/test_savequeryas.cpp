@@ -24,6 +24,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #include "support/support.h"
+#include "support/outgoingsupport.h"
 
 using namespace veldra;
 using namespace veldra::test;
@@ -475,7 +476,7 @@ TEST_F(SaveQueryAs, LargeAnswersGoOnIntoAFileByteForByte)
                     "\",\r\n\t\t\t\t\"v\": \"" + v + "\"\r\n\t\t\t}";
     expected += "\r\n\t\t]\r\n\t}\r\n}";
     ASSERT_GT(expected.size(), AnswerSpool::kLargeMemoryLimit);
-    EXPECT_TRUE(answer.wire.toBytes() == expected) << answer.wire.size() << " bytes, expected " << expected.size();
+    EXPECT_TRUE(bytesOf(answer.wire) == expected) << answer.wire.size() << " bytes, expected " << expected.size();
 
     // A failure once the answer is in its file is a failed query: nothing to send.
     const WireAnswer failed = SaveQueryAnswer(

@@ -23,6 +23,7 @@
 #include "server/connection.h"
 #include "support/cachesupport.h"
 #include "support/support.h"
+#include "support/outgoingsupport.h"
 
 using namespace veldra;
 using veldra::test::putBytes;
@@ -207,7 +208,7 @@ TEST_F(CacheFiles, RegisteredClientsSeeTheirOwnEndDate)
         putBytes(path, (fmt(format).isText() ? QByteArray("\xEF\xBB\xBF") : QByteArray()) + answer.toUtf8());
         const std::optional<Outgoing> out = cache::cachedAnswer(path, fmt(format), testClient, QStringLiteral("01.01.2027"));
         if (!out) return QString();
-        return fmt(format).isText() ? cp1252::decode(out->toBytes()) : QString::fromUtf8(out->toBytes());
+        return fmt(format).isText() ? cp1252::decode(bytesOf(*out)) : QString::fromUtf8(bytesOf(*out));
     };
     const QString cased = jsonAnswer(QStringLiteral("FINAL DATE of use : 31.12.2025"));
     EXPECT_EQ(served(cased, QStringLiteral("json"), false), jsonAnswer(QStringLiteral("Final date of use : 01.01.2027")));
@@ -440,11 +441,11 @@ TEST_F(CacheFiles, LargeAnswersGoFromTheirFileByteForByte)
     ASSERT_TRUE(registered);
     EXPECT_TRUE(registered->file);
     EXPECT_LT(registered->bytes.size(), 1024);
-    EXPECT_EQ(registered->toBytes(), jsonAnswer(QStringLiteral("Final date of use : 30.06.2026"), rows).toUtf8());
+    EXPECT_EQ(bytesOf(*registered), jsonAnswer(QStringLiteral("Final date of use : 30.06.2026"), rows).toUtf8());
     const std::optional<Outgoing> test = cache::cachedAnswer(path, fmt(QStringLiteral("json")), true, QString());
     ASSERT_TRUE(test);
     EXPECT_TRUE(test->bytes.isEmpty());
-    EXPECT_EQ(test->toBytes(), stored.toUtf8());
+    EXPECT_EQ(bytesOf(*test), stored.toUtf8());
 
     // A large text-format answer: its file holds the text in UTF-8, the wire its bytes.
     const QString csv = kHeader + QStringLiteral("\u00EF\u00BB\u00BF") + rows;
@@ -453,5 +454,5 @@ TEST_F(CacheFiles, LargeAnswersGoFromTheirFileByteForByte)
     const std::optional<Outgoing> text = cache::cachedAnswer(cacheRoot + QStringLiteral("sales/") + csvKey + QStringLiteral(".cache"),
                                                              fmt(QStringLiteral("csv[;]")), true, QString());
     ASSERT_TRUE(text);
-    EXPECT_TRUE(text->toBytes() == answerBytes(csv, AnswerEncoding::SingleByte));
+    EXPECT_TRUE(bytesOf(*text) == answerBytes(csv, AnswerEncoding::SingleByte));
 }

@@ -95,7 +95,7 @@ protected:
         auto conn = std::make_shared<ClientConnection>(fds[0], QStringLiteral("127.0.0.1"));
         if (::write(fds[1], request.constData(), size_t(request.size())) != request.size()) return {};
         std::thread t([&] {
-            TServerThread thread(conn, context, ++ids, request);
+            TServerThread thread(conn, context, request);
             thread.ClientExecute();
             test::finishHere(*conn);
         });
@@ -122,7 +122,6 @@ protected:
     test::ScriptedOperator ui;
     FailureReporter failures{ui};
     ServerContext context{steps, failures};
-    std::atomic<quint64> ids{0};
 };
 
 }  // namespace

@@ -13,6 +13,7 @@
 
 #include "server/connection.h"
 #include "server/outgoing.h"
+#include "support/outgoingsupport.h"
 
 using namespace veldra;
 
@@ -57,14 +58,14 @@ TEST(AnswerSpool, StaysInMemoryUpToItsLimitThenGoesOnIntoAFile)
     const Outgoing b = big.take();
     EXPECT_TRUE(b.bytes.isEmpty());
     ASSERT_TRUE(b.file);
-    EXPECT_EQ(b.toBytes(), "0123456789ab" + pattern(300000, 'a'));
+    EXPECT_EQ(bytesOf(b), "0123456789ab" + pattern(300000, 'a'));
     // the file has no name: nothing is left in the folder
     EXPECT_TRUE(QDir(dir.path()).isEmpty());
 
     // A folder that cannot hold the file: the system's temporary folder does.
     AnswerSpool elsewhere(dir.path() + QStringLiteral("/gone"), 4);
     elsewhere.append("0123456789");
-    EXPECT_EQ(elsewhere.take().toBytes(), "0123456789");
+    EXPECT_EQ(bytesOf(elsewhere.take()), "0123456789");
 }
 
 TEST(AnswerSpool, WritingInPlaceKeepsTheAnswerInItsBufferOrFile)
@@ -96,7 +97,7 @@ TEST(AnswerSpool, WritingInPlaceKeepsTheAnswerInItsBufferOrFile)
     EXPECT_TRUE(large.inFile());
     EXPECT_LE(large.buffer().capacity(), 4 * AnswerSpool::kBlock);  // only a block stays in memory
     EXPECT_EQ(large.size(), b.size());
-    EXPECT_EQ(large.take().toBytes(), b);
+    EXPECT_EQ(bytesOf(large.take()), b);
 }
 
 TEST(AnswerSpool, LargeAnswersStayInMemoryOnlyWhileTheSharedRoomLasts)
@@ -117,7 +118,7 @@ TEST(AnswerSpool, LargeAnswersStayInMemoryOnlyWhileTheSharedRoomLasts)
     AnswerSpool over(QString(), AnswerSpool::kMemoryLimit, kLarge);
     over.append(block);
     EXPECT_TRUE(over.inFile());
-    EXPECT_EQ(over.take().toBytes(), block);
+    EXPECT_EQ(bytesOf(over.take()), block);
     // Taking an answer gives its room back.
     EXPECT_EQ(spools.front()->take().bytes, block);
     EXPECT_EQ(AnswerSpool::sharedMemoryInUse(), before + (fit - 1) * kBeyond);
@@ -126,7 +127,7 @@ TEST(AnswerSpool, LargeAnswersStayInMemoryOnlyWhileTheSharedRoomLasts)
     EXPECT_FALSE(again.inFile());
     again.append("x");
     EXPECT_TRUE(again.inFile());
-    EXPECT_EQ(again.take().toBytes(), block + "x");
+    EXPECT_EQ(bytesOf(again.take()), block + "x");
     spools.clear();
     EXPECT_EQ(AnswerSpool::sharedMemoryInUse(), before);
 }

@@ -9,13 +9,14 @@
 #include "common/cp1252.h"
 #include "server/answers.h"
 #include "server/request.h"
+#include "support/outgoingsupport.h"
 
 namespace veldra {
 
 inline QString answerText(const WireAnswer& answer, AnswerFormat format)
 {
     if (answer.failed()) return QString();
-    const QByteArray bytes = answer.wire.toBytes();
+    const QByteArray bytes = bytesOf(answer.wire);
     const QString text = format.encoding() == AnswerEncoding::SingleByte ? cp1252::decode(bytes) : QString::fromUtf8(bytes);
     return answer.cacheable ? text : QStringLiteral("[nocache]") + text;
 }
