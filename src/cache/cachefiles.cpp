@@ -128,20 +128,26 @@ std::optional<bool> linkCacheFile(const QString& path, int fd)
 const QByteArray kStatusLine("HTTP/1.1 200 OK\r\n");
 constexpr qsizetype kHeadRead = 64 * 1024;
 
-QByteArray readAt(int fd, qint64 offset, qsizetype length, const QString& path)
+// Reads up to `length` bytes at `offset` into `into`; fewer only at the end of the file.
+qsizetype readInto(int fd, char* into, qint64 offset, qsizetype length, const QString& path)
 {
-    QByteArray bytes(length, Qt::Uninitialized);
     qsizetype got = 0;
     while (got < length) {
         const qsizetype want = length - got;
-        const ssize_t n = ::pread(fd, bytes.data() + got, size_t(want), offset + got);
+        const ssize_t n = ::pread(fd, into + got, size_t(want), offset + got);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) throw FileError(QStringLiteral("Cannot read file \"%1\": %2").arg(path, qt_error_string(errno)));
         got += n;
         // a regular file reads short only at its end
         if (n < want) break;
     }
-    bytes.truncate(got);
+    return got;
+}
+
+QByteArray readAt(int fd, qint64 offset, qsizetype length, const QString& path)
+{
+    QByteArray bytes(length, Qt::Uninitialized);
+    bytes.truncate(readInto(fd, bytes.data(), offset, length, path));
     return bytes;
 }
 
@@ -150,16 +156,7 @@ QByteArray readAt(int fd, qint64 offset, qsizetype length, const QString& path)
 QByteArray readHead(int fd, const QString& path)
 {
     thread_local std::unique_ptr<char[]> buffer(new char[kHeadRead]);
-    qsizetype got = 0;
-    while (got < kHeadRead) {
-        const qsizetype want = kHeadRead - got;
-        const ssize_t n = ::pread(fd, buffer.get() + got, size_t(want), got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) throw FileError(QStringLiteral("Cannot read file \"%1\": %2").arg(path, qt_error_string(errno)));
-        got += n;
-        if (n < want) break;  // the end of the file
-    }
-    return QByteArray(buffer.get(), got);
+    return QByteArray(buffer.get(), readInto(fd, buffer.get(), 0, kHeadRead, path));
 }
 
 // A cache file holds a whole answer: the status line, the header lines and the empty
